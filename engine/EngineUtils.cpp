@@ -19,8 +19,8 @@ bool MatchMask(const char* name, const char* mask, bool caseFold) {
     if (*name == '\0') return *mask == '\0';
     if (*mask == '\0') return false;
     if (*mask == '*') {
-      // Try every non-empty remainder of the name against the rest of the
-      // mask; an empty remainder is never tried.
+      // Try every non-empty remainder of the name (the whole rest first)
+      // against the rest of the mask; an empty remainder is never tried.
       const char* rest = mask + 1;
       for (const char* n = name; *n != '\0'; ++n) {
         if (MatchMask(n, rest, caseFold)) return true;

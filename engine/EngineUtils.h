@@ -10,8 +10,9 @@
 #include "engine/DirItem.h"
 #include "platform/Clock.h"
 
-// Whether `name` matches `mask`. "*" matches any run of characters (a "*"
-// followed by more mask needs at least one character), "?" any one character,
+// Whether `name` matches `mask`. "*" matches any run of characters, except
+// that a "*" followed by more mask never matches once the name has ended (so
+// "a*c" does not match "a"; a final "*" does match), "?" any one character,
 // and the whole mask "*.*" matches every name, with or without a dot. With
 // `caseFold`, two characters whose codes are exactly 32 apart also match
 // (Latin and single-byte Cyrillic letter case). A null string counts as empty.
