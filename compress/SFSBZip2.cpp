@@ -76,7 +76,8 @@ void Bzip2CompressBlock(const uint8_t* source, int32_t length, std::vector<uint8
   destination.clear();
   storedLength = 0;
   try {
-    if (length < 0 || (length > 0 && source == nullptr)) throw EBZCompressionError(CodeMessage(BZ_PARAM_ERROR));
+    if (length < 0 || (length > 0 && source == nullptr))
+      throw EBZCompressionError(CodeMessage(BZ_PARAM_ERROR));
     const int64_t initial = (static_cast<int64_t>(length) + length / 10 + 12 + 255) & ~int64_t{255};
     if (initial > kMaxBuffer) throw EBZCompressionError(CodeMessage(BZ_MEM_ERROR));
     destination.resize(static_cast<size_t>(initial));
@@ -94,7 +95,8 @@ void Bzip2CompressBlock(const uint8_t* source, int32_t length, std::vector<uint8
       code = BZ2_bzCompress(&stream, BZ_FINISH);
       if (code < 0) throw EBZCompressionError(CodeMessage(code));
       if (code == BZ_STREAM_END) break;
-      if (!GrowOutput(stream, destination, kCompressGrowth)) throw EBZCompressionError(CodeMessage(BZ_MEM_ERROR));
+      if (!GrowOutput(stream, destination, kCompressGrowth))
+        throw EBZCompressionError(CodeMessage(BZ_MEM_ERROR));
     }
     const int64_t total = TotalOut(stream);
     code = ender.End();
@@ -116,7 +118,8 @@ void Bzip2DecompressBlock(const uint8_t* source, int32_t length, int32_t estimat
   try {
     // An empty source can never hold a stream; refusing it also keeps the
     // growth step above zero.
-    if (length <= 0 || estimate < 0 || source == nullptr) throw EBZDecompressionError(CodeMessage(BZ_PARAM_ERROR));
+    if (length <= 0 || estimate < 0 || source == nullptr)
+      throw EBZDecompressionError(CodeMessage(BZ_PARAM_ERROR));
     const int64_t step = (static_cast<int64_t>(length) + 255) & ~int64_t{255};
     const int64_t initial = estimate != 0 ? estimate : step;
     if (initial > kMaxBuffer) throw EBZDecompressionError(CodeMessage(BZ_MEM_ERROR));
@@ -138,7 +141,8 @@ void Bzip2DecompressBlock(const uint8_t* source, int32_t length, int32_t estimat
       // The library answers "more to do" both when the output is full and
       // when it has used up all input; in the second case the stream was cut
       // short and no amount of output room would ever finish it.
-      if (stream.avail_in == 0 && stream.avail_out > 0) throw EBZDecompressionError(CodeMessage(BZ_UNEXPECTED_EOF));
+      if (stream.avail_in == 0 && stream.avail_out > 0)
+        throw EBZDecompressionError(CodeMessage(BZ_UNEXPECTED_EOF));
       if (!GrowOutput(stream, destination, step)) throw EBZDecompressionError(CodeMessage(BZ_MEM_ERROR));
     }
     const int64_t total = TotalOut(stream);
@@ -154,7 +158,9 @@ void Bzip2DecompressBlock(const uint8_t* source, int32_t length, int32_t estimat
   }
 }
 
-void Bzip2InternalError(int errorCode) { throw EBZip2Error("Compression Error " + std::to_string(errorCode)); }
+void Bzip2InternalError(int errorCode) {
+  throw EBZip2Error("Compression Error " + std::to_string(errorCode));
+}
 
 #ifdef BZ_NO_STDIO
 // A libbzip2 built without its standard-I/O layer requires the program to

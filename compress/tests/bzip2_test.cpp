@@ -1,12 +1,12 @@
 // Tests of the bzip2 block adapter: its errors and their codes, its output
 // sizes, the growth of the output and the internal-error handler.
-#include "compress/SFSBZip2.h"
-
 #include <bzlib.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "compress/SFSBZip2.h"
 
 namespace {
 
@@ -100,7 +100,8 @@ TEST(Bzip2DecompressBlock, DamagedStreamsRaiseWithTheLibraryCode) {
   // comes; that must end as an error, with a small and with no estimate.
   for (size_t keep : {size_t{4}, size_t{20}, stored.size() / 2, stored.size() - 1}) {
     const Bytes truncated(stored.begin(), stored.begin() + keep);
-    EXPECT_EQ(DecompressError(truncated, 40000), "error " + std::to_string(BZ_UNEXPECTED_EOF)) << "kept " << keep;
+    EXPECT_EQ(DecompressError(truncated, 40000), "error " + std::to_string(BZ_UNEXPECTED_EOF))
+        << "kept " << keep;
     EXPECT_EQ(DecompressError(truncated, 0), "error " + std::to_string(BZ_UNEXPECTED_EOF)) << "kept " << keep;
   }
   EXPECT_NE(DecompressError(Bytes{}, 100), "accepted");

@@ -1,11 +1,11 @@
 // Tests of the zlib block adapter: its errors, its output sizes and the
 // growth of the inflate output.
-#include "compress/ZUZZlib.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "compress/ZUZZlib.h"
 
 namespace {
 
@@ -88,10 +88,10 @@ TEST(ZlibDecompressBlock, DamagedStreamsRaiseAndLeaveNoBuffer) {
   Bytes badTrailer = stored;
   badTrailer.back() ^= 0x01;
   const Bytes cases[] = {
-      Bytes(stored.begin(), stored.begin() + stored.size() / 2),  // cut short
-      Bytes(stored.begin(), stored.end() - 1),                    // trailer cut
-      badTrailer,                                                 // wrong Adler-32
-      Bytes{'n', 'o', 't', ' ', 'z', 'l', 'i', 'b'},              // no zlib header
+      Bytes(stored.begin(), stored.begin() + stored.size() / 2),    // cut short
+      Bytes(stored.begin(), stored.end() - 1),                      // trailer cut
+      badTrailer,                                                   // wrong Adler-32
+      Bytes{'n', 'o', 't', ' ', 'z', 'l', 'i', 'b'},                // no zlib header
       Bytes{0x78, 0x20, 0x00, 0x00, 0x00, 0x01, 0x4B, 0x04, 0x00},  // wants a dictionary
   };
   for (const Bytes& input : cases) {
