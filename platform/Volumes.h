@@ -29,4 +29,10 @@ IVolumes& Volumes();
 IVolumes* SetVolumes(IVolumes* volumes);
 IVolumes& OsVolumes();
 
+// The file-system name reported for a volume whose statfs type is `magic`
+// and whose mount-table type is `mountType` (may be empty when unknown):
+// vfat "FAT32", msdos "FAT", ISO 9660 "CDFS", UDF "FS_UDF", and "NTFS" for
+// every other file system (they all hold files far beyond 4 GiB).
+std::string FileSystemNameForType(uint64_t magic, const std::string& mountType);
+
 }  // namespace platform
