@@ -17,7 +17,7 @@
 namespace platform {
 namespace {
 
-constexpr int64_t kTicksPerSecond = 10'000'000;           // 100-ns units
+constexpr int64_t kTicksPerSecond = 10'000'000;  // 100-ns units
 constexpr int64_t kTicksPerDay = 86'400 * kTicksPerSecond;
 constexpr int64_t kUnixEpochTicks = 116'444'736'000'000'000;  // 1970-01-01 as FILETIME
 constexpr int64_t kDaysFrom1601To1970 = 134'774;
@@ -83,7 +83,8 @@ class PosixClock final : public IClock {
   uint32_t TickCount() override {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1'000'000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1'000'000u;
     return static_cast<uint32_t>(ms);  // wraps like the Windows tick count
   }
 

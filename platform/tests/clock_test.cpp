@@ -55,9 +55,9 @@ struct KnownDate {
 
 TEST(CalendarConversion, KnownDates) {
   const KnownDate cases[] = {
-      {Cal(1601, 1, 1), 0, 1},                                    // Monday, the origin
-      {Cal(1970, 1, 1), kUnixEpoch, 4},                           // Thursday
-      {Cal(1980, 1, 1), 119'600'064'000'000'000, 2},              // Tuesday, the DOS origin
+      {Cal(1601, 1, 1), 0, 1},                        // Monday, the origin
+      {Cal(1970, 1, 1), kUnixEpoch, 4},               // Thursday
+      {Cal(1980, 1, 1), 119'600'064'000'000'000, 2},  // Tuesday, the DOS origin
       {Cal(2000, 2, 29, 12, 34, 56, 789), 125'963'012'967'890'000, 2},
       {Cal(2000, 3, 1), 125'963'424'000'000'000, 3},
       {Cal(30828, 9, 14, 2, 48, 5, 477), 0x7FFF'FFFF'FFFF'FFFFull - 5807, 4},
@@ -82,9 +82,8 @@ TEST(CalendarConversion, AgreesWithTheCLibraryAcrossCenturies) {
     ASSERT_NE(gmtime_r(&seconds, &parts), nullptr);
     const CalendarTime t = Cal(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
                                parts.tm_min, parts.tm_sec, 250);
-    const FileTimeValue expected =
-        static_cast<FileTimeValue>(static_cast<int64_t>(seconds) * 10'000'000 +
-                                   static_cast<int64_t>(kUnixEpoch) + 2'500'000);
+    const FileTimeValue expected = static_cast<FileTimeValue>(static_cast<int64_t>(seconds) * 10'000'000 +
+                                                              static_cast<int64_t>(kUnixEpoch) + 2'500'000);
     ASSERT_EQ(FT(t), expected) << parts.tm_year + 1900 << "-" << parts.tm_mon + 1 << "-" << parts.tm_mday;
     CalendarTime back;
     ASSERT_TRUE(platform::FileTimeToCalendar(expected, back));
@@ -103,9 +102,18 @@ TEST(CalendarConversion, SubMillisecondTicksAreDropped) {
 
 TEST(CalendarConversion, RefusesOutOfRangeFields) {
   const CalendarTime bad[] = {
-      Cal(1600, 12, 31), Cal(30828, 1, 1),   Cal(1900, 2, 29),         Cal(2100, 2, 29),
-      Cal(2000, 2, 30),  Cal(2001, 4, 31),   Cal(2001, 0, 1),          Cal(2001, 13, 1),
-      Cal(2001, 1, 0),   Cal(2001, 1, 1, 24), Cal(2001, 1, 1, 0, 60), Cal(2001, 1, 1, 0, 0, 60),
+      Cal(1600, 12, 31),
+      Cal(30828, 1, 1),
+      Cal(1900, 2, 29),
+      Cal(2100, 2, 29),
+      Cal(2000, 2, 30),
+      Cal(2001, 4, 31),
+      Cal(2001, 0, 1),
+      Cal(2001, 13, 1),
+      Cal(2001, 1, 0),
+      Cal(2001, 1, 1, 24),
+      Cal(2001, 1, 1, 0, 60),
+      Cal(2001, 1, 1, 0, 0, 60),
       Cal(2001, 1, 1, 0, 0, 0, 1000),
   };
   for (const auto& t : bad) {
@@ -155,11 +163,11 @@ TEST(DosConversion, RefusesWhatDosCannotHold) {
   EXPECT_EQ(date, 7);
   EXPECT_EQ(time, 7);
   FileTimeValue v = 0;
-  EXPECT_FALSE(platform::DosToFileTime(0x0001, 0, v));  // month 0
-  EXPECT_FALSE(platform::DosToFileTime(0x0020, 0, v));  // day 0
-  EXPECT_FALSE(platform::DosToFileTime(0x0021, 30, v));         // 60 seconds
-  EXPECT_FALSE(platform::DosToFileTime(0x0021, 24 << 11, v));   // hour 24
-  EXPECT_FALSE(platform::DosToFileTime(0x0021, 60 << 5, v));    // minute 60
+  EXPECT_FALSE(platform::DosToFileTime(0x0001, 0, v));                    // month 0
+  EXPECT_FALSE(platform::DosToFileTime(0x0020, 0, v));                    // day 0
+  EXPECT_FALSE(platform::DosToFileTime(0x0021, 30, v));                   // 60 seconds
+  EXPECT_FALSE(platform::DosToFileTime(0x0021, 24 << 11, v));             // hour 24
+  EXPECT_FALSE(platform::DosToFileTime(0x0021, 60 << 5, v));              // minute 60
   EXPECT_FALSE(platform::DosToFileTime((1 << 9) | (2 << 5) | 29, 0, v));  // 1981-02-29
 }
 
@@ -198,7 +206,8 @@ class ZoneTest : public ::testing::Test {
 
 TEST_F(ZoneTest, UtcZoneIsTheIdentity) {
   UseZone("UTC0");
-  for (FileTimeValue v : {FileTimeValue{0}, kUnixEpoch, FT(Cal(1980, 1, 1)), FT(Cal(2000, 2, 29, 23, 59, 59, 999)) + 1234}) {
+  for (FileTimeValue v :
+       {FileTimeValue{0}, kUnixEpoch, FT(Cal(1980, 1, 1)), FT(Cal(2000, 2, 29, 23, 59, 59, 999)) + 1234}) {
     EXPECT_EQ(ToLocal(v), v);
     EXPECT_EQ(ToUtc(v), v);
   }
@@ -218,10 +227,10 @@ TEST_F(ZoneTest, SummerTimeFollowsTheRulesForThatDate) {
     CalendarTime utc, local;
   };
   const Case cases[] = {
-      {Cal(2021, 1, 15, 12, 0, 0), Cal(2021, 1, 15, 7, 0, 0)},   // standard time, UTC-5
-      {Cal(2021, 7, 1, 12, 0, 0), Cal(2021, 7, 1, 8, 0, 0)},     // summer time, UTC-4
-      {Cal(1980, 1, 1, 3, 0, 0), Cal(1979, 12, 31, 22, 0, 0)},   // crosses a year
-      {Cal(1960, 1, 15, 12, 0, 30), Cal(1960, 1, 15, 7, 0, 30)}, // before 1970 (negative time_t)
+      {Cal(2021, 1, 15, 12, 0, 0), Cal(2021, 1, 15, 7, 0, 0)},    // standard time, UTC-5
+      {Cal(2021, 7, 1, 12, 0, 0), Cal(2021, 7, 1, 8, 0, 0)},      // summer time, UTC-4
+      {Cal(1980, 1, 1, 3, 0, 0), Cal(1979, 12, 31, 22, 0, 0)},    // crosses a year
+      {Cal(1960, 1, 15, 12, 0, 30), Cal(1960, 1, 15, 7, 0, 30)},  // before 1970 (negative time_t)
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.utc.Year);
