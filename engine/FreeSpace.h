@@ -47,6 +47,12 @@ struct TFreeSpaceGeometry {
 
   // REQUIRES: D >= 1 and 1 <= E <= 8*D (otherwise the values are 0).
   static TFreeSpaceGeometry Compute(int32_t D, int32_t E);
+  // Whether the bit maps can be placed as described above for extents of E
+  // pages: E >= 3 (a GAM range opens with three bit-map pages), a PFS page
+  // holds exactly PFSExtentsPerPage*E page bits (PFSBytesPerPage*8 of them),
+  // and a GAM page covers a whole number of PFS pages. Always true for
+  // E = 8.
+  bool Usable(int32_t E) const;
   // Page number of PFS page i, GAM page i and SGAM page i (FirstExtentPage 1),
   // in 64 bits so that a caller can test whether it fits a page number.
   int64_t PFSPageNo(int32_t E, int32_t i) const;
@@ -65,10 +71,9 @@ class TFreeSpaceManager {
   //   "TFreeSpaceManager.Create - PFSPageCount does not fit the file!"
   //   "TFreeSpaceManager.Create - GAMPageCount does not fit the file!"
   // when a count is negative or names bit-map pages beyond the extents of the
-  // file, "TFreeSpaceManager.Create - extent page count should be >= 3 Pages."
-  // and "TFreeSpaceManager.Create - extent page count is too large for the
-  // page size." for extents the bit-map placement cannot serve; the load
-  // errors of LoadPFS/LoadGAM pass through. PageFile must outlive this object.
+  // file, and "TFreeSpaceManager.Create - extent page count does not suit the
+  // page size." when TFreeSpaceGeometry::Usable is false; the load errors of
+  // LoadPFS/LoadGAM pass through. PageFile must outlive this object.
   explicit TFreeSpaceManager(TPageFileManager& PageFile);
   // Frees the lists and buffers; writes nothing.
   ~TFreeSpaceManager();
