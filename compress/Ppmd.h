@@ -20,6 +20,12 @@ int32_t PpmdCompressBlock(const uint8_t* source, int32_t length,
                           uint8_t* destination, int32_t order,
                           int32_t memoryMiB);
 
+// As PpmdCompressBlock, but with an explicit destination capacity in bytes
+// (PpmdCompressBlock passes length + length / 20 + 50). Returns 0 when the
+// coded block would not fit; nothing is ever written past `capacity`.
+int32_t PpmdCompressBlockInto(const uint8_t* source, int32_t length, uint8_t* destination,
+                              int32_t capacity, int32_t order, int32_t memoryMiB);
+
 // Decodes the block of `length` bytes at `source` into `destination`, which
 // holds `destinationLength` bytes. Order and memory come from the header word.
 // Returns the number of bytes decoded (never more than destinationLength), or
@@ -32,3 +38,8 @@ int32_t PpmdDecompressBlock(const uint8_t* source, int32_t length,
 // Test hook: number of model restarts (memory ran out) in the most recent
 // PpmdCompressBlock / PpmdDecompressBlock call on the calling thread.
 int32_t PpmdLastRestartCount();
+
+// Test hook: number of times the most recent call on this thread met a model
+// state the coding rules do not cover and took the safe way out (restart or
+// end of block). Always 0 for a sound model; tests assert it.
+int32_t PpmdLastGuardCount();
