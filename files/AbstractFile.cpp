@@ -88,6 +88,8 @@ void TSFSDiskFile::SetReadOnly(bool value) {
 void TSFSDiskFile::SetSize(int64_t value) {
   if (!HasHandle()) {
     platform::SetLastErrorCode(platform::kErrorInvalidHandle);
+  } else if (value < 0) {
+    platform::SetLastErrorCode(platform::kErrorNegativeSeek);
   } else if (Seek(value, 0) == value && Handle->SetEndOfFile()) {
     return;
   }
