@@ -1,11 +1,14 @@
 // The directory item: the 512-byte record of one stored file.
 //
 // The same 512 bytes are kept in the in-memory directory table and stored in
-// the directory pages, so the struct is packed and laid out byte for byte as
-// the on-disk record (little-endian; the host must be little-endian too, which
-// the static_assert below checks). The three FILETIME fields sit at offsets 12,
-// 20 and 28 and are therefore not 8-aligned: read and write them by value, do
-// not take their address.
+// the directory pages, so the struct is laid out byte for byte as the on-disk
+// record, without padding (little-endian; the host must be little-endian too,
+// which the static_assert below checks). The 64-bit fields sit at offsets 4,
+// 12, 20 and 28 and are therefore not 8-aligned; they are held as Unaligned<T>,
+// which stores the bytes and converts to and from T by value, so no reference
+// or pointer to a misaligned integer ever comes into being (binding a
+// `const int64_t&` to a packed member, as a test assertion does, is undefined
+// behaviour). The 32-bit fields are naturally aligned.
 //
 // Items are numbered from 0 by slot; the number -1 stands for the root, which
 // has no item of its own.
@@ -14,6 +17,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 static_assert(std::endian::native == std::endian::little,
               "TDIRItem is read and written as raw little-endian bytes");
@@ -25,16 +30,42 @@ inline constexpr int kDirItemFileNameSize = 260;
 // Longest item name; longer names are cut.
 inline constexpr int kMaxItemNameLength = 259;
 
-#pragma pack(push, 1)
+// An integer of type T kept as raw bytes (alignment 1) inside an on-disk
+// record. Reads and writes go through memcpy; the value converts implicitly to
+// and from T, so `item.Size = n`, `int64_t s = item.Size` and `item.Size += n`
+// read as for a plain integer. A default-constructed value is uninitialised,
+// like a plain integer member, which keeps the record trivially copyable.
+template <class T>
+class Unaligned {
+ public:
+  Unaligned() = default;
+  Unaligned(T value) { std::memcpy(bytes_, &value, sizeof value); }  // NOLINT: implicit by design
+  Unaligned& operator=(T value) {
+    std::memcpy(bytes_, &value, sizeof value);
+    return *this;
+  }
+  operator T() const {  // NOLINT: implicit by design
+    T value;
+    std::memcpy(&value, bytes_, sizeof value);
+    return value;
+  }
+  T Get() const { return *this; }
+  Unaligned& operator+=(T delta) { return *this = static_cast<T>(Get() + delta); }
+  Unaligned& operator-=(T delta) { return *this = static_cast<T>(Get() - delta); }
+
+ private:
+  unsigned char bytes_[sizeof(T)];
+};
+
 struct TDIRItem {
   // First map page of the stored file's page map; -1 when the file has no pages.
   int32_t FirstMapPageNo;
   // Length of the stored file in bytes.
-  int64_t Size;
+  Unaligned<int64_t> Size;
   // FILETIME values (100-ns units since 1601-01-01, UTC).
-  uint64_t CreationTime;
-  uint64_t LastWriteTime;
-  uint64_t LastAccessTime;
+  Unaligned<uint64_t> CreationTime;
+  Unaligned<uint64_t> LastWriteTime;
+  Unaligned<uint64_t> LastAccessTime;
   // Attribute bits; 0 for every item this system creates.
   int32_t Attributes;
   // Item number of the parent item, -1 for an item at the root.
@@ -54,9 +85,10 @@ struct TDIRItem {
   char FileName[kDirItemFileNameSize];
   uint8_t Reserved3[28];
 };
-#pragma pack(pop)
 
 static_assert(sizeof(TDIRItem) == 512);
+static_assert(alignof(TDIRItem) == 4);
+static_assert(std::is_trivially_copyable_v<TDIRItem> && std::is_standard_layout_v<TDIRItem>);
 static_assert(offsetof(TDIRItem, FirstMapPageNo) == 0);
 static_assert(offsetof(TDIRItem, Size) == 4);
 static_assert(offsetof(TDIRItem, CreationTime) == 12);

@@ -231,6 +231,14 @@ TEST(DirItemLayout, FieldsLandAtTheirOffsets) {
   EXPECT_EQ(b[19], 0x11);
   EXPECT_EQ(b[40], 0x24);
   EXPECT_EQ(b[221], 1);
+  // The 64-bit fields read back by value, also straight into an assertion.
+  EXPECT_EQ(item.Size, 0x0102030405060708);
+  item.Size += 0x10;
+  EXPECT_EQ(item.Size, 0x0102030405060718);
+  EXPECT_EQ(b[4], 0x18);
+  const int64_t size = item.Size;
+  EXPECT_EQ(size, 0x0102030405060718);
+  EXPECT_EQ(item.CreationTime, 0x1112131415161718u);
 }
 
 TEST(Bits, SetBit9SetsByteOneTo0x02) {
