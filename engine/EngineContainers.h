@@ -114,7 +114,7 @@ class TSortedPtrArray {
   int32_t shrink_delta_;
   int32_t max_delta_;
   int32_t capacity_ = 0;
-  std::vector<int32_t> keys_;     // always exactly capacity_ long
-  std::vector<void*> pointers_;   // always exactly capacity_ long
+  std::vector<int32_t> keys_;    // always exactly capacity_ long
+  std::vector<void*> pointers_;  // always exactly capacity_ long
   int32_t item_count_ = 0;
 };

@@ -32,18 +32,16 @@ struct LcidEntry {
 
 // Exact language_TERRITORY entries first, then language-only defaults.
 constexpr LcidEntry kLcids[] = {
-    {"en_GB", 2057}, {"en_AU", 3081}, {"en_CA", 4105}, {"pt_BR", 1046}, {"pt_PT", 2070},
-    {"de_AT", 3079}, {"de_CH", 2055}, {"fr_BE", 2060}, {"fr_CA", 3084}, {"fr_CH", 4108},
-    {"es_MX", 2058}, {"zh_TW", 1028}, {"zh_HK", 3076}, {"nl_BE", 2067}, {"sr_RS", 2074},
-    {"tr", 1055},    {"en", 1033},    {"de", 1031},    {"fr", 1036},    {"es", 3082},
-    {"it", 1040},    {"ru", 1049},    {"uk", 1058},    {"be", 1059},    {"bg", 1026},
-    {"pl", 1045},    {"cs", 1029},    {"sk", 1051},    {"sl", 1060},    {"hr", 1050},
-    {"hu", 1038},    {"ro", 1048},    {"el", 1032},    {"nl", 1043},    {"pt", 2070},
-    {"sv", 1053},    {"fi", 1035},    {"da", 1030},    {"nb", 1044},    {"no", 1044},
-    {"nn", 2068},    {"is", 1039},    {"et", 1061},    {"lv", 1062},    {"lt", 1063},
-    {"ja", 1041},    {"ko", 1042},    {"zh", 2052},    {"he", 1037},    {"ar", 1025},
-    {"fa", 1065},    {"hi", 1081},    {"th", 1054},    {"vi", 1066},    {"id", 1057},
-    {"kk", 1087},    {"az", 1068},    {"ka", 1079},    {"hy", 1067},    {"sr", 3098},
+    {"en_GB", 2057}, {"en_AU", 3081}, {"en_CA", 4105}, {"pt_BR", 1046}, {"pt_PT", 2070}, {"de_AT", 3079},
+    {"de_CH", 2055}, {"fr_BE", 2060}, {"fr_CA", 3084}, {"fr_CH", 4108}, {"es_MX", 2058}, {"zh_TW", 1028},
+    {"zh_HK", 3076}, {"nl_BE", 2067}, {"sr_RS", 2074}, {"tr", 1055},    {"en", 1033},    {"de", 1031},
+    {"fr", 1036},    {"es", 3082},    {"it", 1040},    {"ru", 1049},    {"uk", 1058},    {"be", 1059},
+    {"bg", 1026},    {"pl", 1045},    {"cs", 1029},    {"sk", 1051},    {"sl", 1060},    {"hr", 1050},
+    {"hu", 1038},    {"ro", 1048},    {"el", 1032},    {"nl", 1043},    {"pt", 2070},    {"sv", 1053},
+    {"fi", 1035},    {"da", 1030},    {"nb", 1044},    {"no", 1044},    {"nn", 2068},    {"is", 1039},
+    {"et", 1061},    {"lv", 1062},    {"lt", 1063},    {"ja", 1041},    {"ko", 1042},    {"zh", 2052},
+    {"he", 1037},    {"ar", 1025},    {"fa", 1065},    {"hi", 1081},    {"th", 1054},    {"vi", 1066},
+    {"id", 1057},    {"kk", 1087},    {"az", 1068},    {"ka", 1079},    {"hy", 1067},    {"sr", 3098},
 };
 
 // Maps a POSIX locale name such as "tr_TR.UTF-8" or "de_DE@euro" to an
@@ -91,28 +89,57 @@ uint32_t SimpleFold(uint32_t c) {
   }
   if (c >= 0x345 && c < 0x400) {
     switch (c) {
-      case 0x345: return 0x3B9;
-      case 0x370: case 0x372: case 0x376: return c + 1;
-      case 0x37F: return 0x3F3;
-      case 0x386: return 0x3AC;
-      case 0x388: case 0x389: case 0x38A: return c + 0x25;
-      case 0x38C: return 0x3CC;
-      case 0x38E: case 0x38F: return c + 0x3F;
-      case 0x3C2: return 0x3C3;  // final sigma
-      case 0x3CF: return 0x3D7;
-      case 0x3D0: return 0x3B2;
-      case 0x3D1: return 0x3B8;
-      case 0x3D5: return 0x3C6;
-      case 0x3D6: return 0x3C0;
-      case 0x3F0: return 0x3BA;
-      case 0x3F1: return 0x3C1;
-      case 0x3F4: return 0x3B8;
-      case 0x3F5: return 0x3B5;
-      case 0x3F7: return 0x3F8;
-      case 0x3F9: return 0x3F2;
-      case 0x3FA: return 0x3FB;
-      case 0x3FD: case 0x3FE: case 0x3FF: return c - 0x82;
-      default: break;
+      case 0x345:
+        return 0x3B9;
+      case 0x370:
+      case 0x372:
+      case 0x376:
+        return c + 1;
+      case 0x37F:
+        return 0x3F3;
+      case 0x386:
+        return 0x3AC;
+      case 0x388:
+      case 0x389:
+      case 0x38A:
+        return c + 0x25;
+      case 0x38C:
+        return 0x3CC;
+      case 0x38E:
+      case 0x38F:
+        return c + 0x3F;
+      case 0x3C2:
+        return 0x3C3;  // final sigma
+      case 0x3CF:
+        return 0x3D7;
+      case 0x3D0:
+        return 0x3B2;
+      case 0x3D1:
+        return 0x3B8;
+      case 0x3D5:
+        return 0x3C6;
+      case 0x3D6:
+        return 0x3C0;
+      case 0x3F0:
+        return 0x3BA;
+      case 0x3F1:
+        return 0x3C1;
+      case 0x3F4:
+        return 0x3B8;
+      case 0x3F5:
+        return 0x3B5;
+      case 0x3F7:
+        return 0x3F8;
+      case 0x3F9:
+        return 0x3F2;
+      case 0x3FA:
+        return 0x3FB;
+      case 0x3FD:
+      case 0x3FE:
+      case 0x3FF:
+        return c - 0x82;
+      default:
+        break;
     }
     if ((c >= 0x391 && c <= 0x3A1) || (c >= 0x3A3 && c <= 0x3AB)) return c + 0x20;
     if (c >= 0x3D8 && c <= 0x3EF) return (c % 2 == 0) ? c + 1 : c;
@@ -201,7 +228,7 @@ class PosixLocale final : public ILocale {
   }
 };
 
-ServiceSlot<ILocale> slot(&OsLocale);
+constinit ServiceSlot<ILocale> slot(&OsLocale);
 
 }  // namespace
 

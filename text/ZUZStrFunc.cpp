@@ -88,8 +88,8 @@ void Build(CollationTables& t, platform::ILocale& locale) {
   t.UpperWeights.fill(0);
   if (!t.TablesValid) return;
   for (int i = 0; i < 256; ++i) {
-    const uint8_t u = turkish ? kTurkishUpper[static_cast<std::size_t>(i)]
-                              : locale.UpperOneChar(static_cast<uint8_t>(i));
+    const uint8_t u =
+        turkish ? kTurkishUpper[static_cast<std::size_t>(i)] : locale.UpperOneChar(static_cast<uint8_t>(i));
     t.UpperWeights[t.Weights[static_cast<std::size_t>(i)]] = t.Weights[u];
   }
 }

@@ -1,8 +1,6 @@
 // Tests of TIntegerArray and TSortedPtrArray: the storage policy (exact
 // capacity sequences, shrink thresholds), the list operations and the sorted
 // pair placement.
-#include "engine/EngineContainers.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/EngineContainers.h"
 #include "platform/Exception.h"
 
 namespace {
@@ -215,12 +214,10 @@ TEST(IntegerArrayMove, AllCases) {
       {2, 5, {0, 1, 3, 4, 2, 5}},  // to > from + 1: lands at to - 1
       {5, 2, {0, 1, 5, 2, 3, 4}},  // to < from - 1: lands at to
       {2, 3, {0, 1, 3, 2, 4, 5}},  // neighbours exchanged
-      {3, 2, {0, 1, 3, 2, 4, 5}},
-      {2, 2, {0, 1, 2, 3, 4, 5}},
-      {0, 6, {1, 2, 3, 4, 5, 0}},  // to = ItemCount: to the end
-      {5, 0, {5, 0, 1, 2, 3, 4}},
-      {0, 2, {1, 0, 2, 3, 4, 5}},  // to = from + 2 is "insert before to"
-      {5, 6, {0, 1, 2, 3, 4, 5}},  // last value to the end stays put
+      {3, 2, {0, 1, 3, 2, 4, 5}}, {2, 2, {0, 1, 2, 3, 4, 5}},
+      {0, 6, {1, 2, 3, 4, 5, 0}},                              // to = ItemCount: to the end
+      {5, 0, {5, 0, 1, 2, 3, 4}}, {0, 2, {1, 0, 2, 3, 4, 5}},  // to = from + 2 is "insert before to"
+      {5, 6, {0, 1, 2, 3, 4, 5}},                              // last value to the end stays put
   };
   for (const Case& c : cases) {
     TIntegerArray a = MakeArray({0, 1, 2, 3, 4, 5});
@@ -256,7 +253,8 @@ TEST(SortedPtrArray, FindPositionMatchesLowerBoundOnEverySize) {
     for (int i = 0; i < n; ++i) keys.push_back(2 * i);
     TSortedPtrArray a = MakeSorted(keys);
     for (int32_t probe = -1; probe <= 2 * n; ++probe) {
-      const auto expected = static_cast<int32_t>(std::lower_bound(keys.begin(), keys.end(), probe) - keys.begin());
+      const auto expected =
+          static_cast<int32_t>(std::lower_bound(keys.begin(), keys.end(), probe) - keys.begin());
       ASSERT_EQ(a.FindPosition(probe), expected) << "n=" << n << " key=" << probe;
     }
   }

@@ -1,12 +1,11 @@
 // Tests of the engine utilities: mask matching, path splitting, the time
 // stamp (through a fake clock), item names, clearing and bit addressing.
-#include "engine/EngineUtils.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "engine/EngineUtils.h"
 #include "platform/Clock.h"
 #include "platform/Service.h"
 
@@ -33,8 +32,8 @@ TEST(MatchMask, Table) {
       {"a", "a*", false, true},  // a final "*" matches the empty rest
       {"abc", "a*c", false, true},
       {"a", "a*c", false, false},
-      {"ac", "a*c", false, true},  // "*" matches the empty run when the name goes on
-      {"a", "a*.", false, false},  // ...but not when the name has ended
+      {"ac", "a*c", false, true},      // "*" matches the empty run when the name goes on
+      {"a", "a*.", false, false},      // ...but not when the name has ended
       {"abcbc", "a*bc", false, true},  // backtracks over the first "bc"
       {"abcd", "a*c", false, false},
       {"", "*", false, true},
@@ -75,18 +74,12 @@ TEST(SplitPath, Table) {
     const char* name;
   };
   const Case cases[] = {
-      {"\\a\\b", true, "\\a", "b"},
-      {"\\b", true, "", "b"},
-      {"a\\b\\", true, "a", "b"},
-      {"b", false, "", ""},
-      {"b\\", false, "", ""},
-      {"", false, "", ""},
-      {"\\", false, "", ""},
-      {"/x/y/z.txt", true, "/x/y", "z.txt"},
-      {"x/y\\z", true, "x/y", "z"},
-      {"a/b/", true, "a", "b"},
-      {"/", false, "", ""},
-      {"//", true, "", ""},
+      {"\\a\\b", true, "\\a", "b"}, {"\\b", true, "", "b"},
+      {"a\\b\\", true, "a", "b"},   {"b", false, "", ""},
+      {"b\\", false, "", ""},       {"", false, "", ""},
+      {"\\", false, "", ""},        {"/x/y/z.txt", true, "/x/y", "z.txt"},
+      {"x/y\\z", true, "x/y", "z"}, {"a/b/", true, "a", "b"},
+      {"/", false, "", ""},         {"//", true, "", ""},
   };
   for (const Case& c : cases) {
     std::string dir = "untouched", name = "untouched";

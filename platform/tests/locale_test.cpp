@@ -139,15 +139,15 @@ TEST(PosixLocale, CaseInsensitiveOrder) {
       {"A", "b", -1},
       {"abc", "abcd", -1},
       {"", "a", -1},
-      {"z", "é", -1},  // code point order
-      {"я", "\x80", -1},  // an invalid byte sorts after every character
+      {"z", "é", -1},        // code point order
+      {"я", "\x80", -1},     // an invalid byte sorts after every character
       {"\xFE", "\xFF", -1},  // invalid bytes by byte value
       {"\xFF", "\xFF", 0},
-      {"\xD0", "\xD0\x90", 1},  // a cut sequence is an invalid byte
+      {"\xD0", "\xD0\x90", 1},      // a cut sequence is an invalid byte
       {"\xC0\x80", "\xC0\x80", 0},  // an overlong form is two invalid bytes
       {"\xC0\x80", "\xC0\x81", -1},
-      {"\xED\xA0\x80", "\xEF\xBF\xBD", 1},  // an encoded surrogate is invalid
-      {"\xF0\x9F\x98\x80", "\xEF\xBF\xBD", 1},  // a four-byte character
+      {"\xED\xA0\x80", "\xEF\xBF\xBD", 1},          // an encoded surrogate is invalid
+      {"\xF0\x9F\x98\x80", "\xEF\xBF\xBD", 1},      // a four-byte character
       {"\xF4\x90\x80\x80", "\xF4\x8F\xBF\xBF", 1},  // beyond U+10FFFF is invalid
   };
   for (const Case& c : cases) {
@@ -158,9 +158,10 @@ TEST(PosixLocale, CaseInsensitiveOrder) {
 
 TEST(PosixLocale, CaseInsensitiveComparisonIsATotalOrder) {
   // Random strings from pieces that stress the decoder and the folding.
-  const std::vector<std::string> pieces = {"a", "A", "z", "Z", " ", "_", "ё", "Ё", "е", "ж", "Ж", "σ",
-                                           "Σ", "ς", "ÿ", "Ÿ", "ß", "ı", "İ", "i", "I", "\x80", "\xFF",
-                                           "\xC3", "\xE2\x82", "\xF0\x9F\x98\x80", "ǅ", "0"};
+  const std::vector<std::string> pieces = {
+      "a", "A", "z", "Z", " ", "_", "ё", "Ё", "е",    "ж",    "Ж",    "σ",        "Σ",
+      "ς", "ÿ", "Ÿ", "ß", "ı", "İ", "i", "I", "\x80", "\xFF", "\xC3", "\xE2\x82", "\xF0\x9F\x98\x80",
+      "ǅ", "0"};
   std::mt19937 rng(4);
   std::vector<std::string> strings;
   for (int n = 0; n < 60; ++n) {

@@ -1,8 +1,6 @@
 // Tests of file-name collation: the Turkish built-in tables, tables derived
 // from a single-byte locale, the fallback to the whole-string comparison, and
 // the UTF-8 fallback of the POSIX locale.
-#include "text/ZUZStrFunc.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 
 #include "platform/Locale.h"
 #include "platform/Service.h"
+#include "text/ZUZStrFunc.h"
 
 namespace {
 
@@ -124,9 +123,9 @@ TEST_F(TurkishCollation, UpperWeightsFollowTheUpperCaseTable) {
 TEST_F(TurkishCollation, LetterCaseAndDottedI) {
   EXPECT_EQ(CompareNames("a", "A"), 0);
   EXPECT_EQ(CompareNames("Report.TXT", "report.txt"), 0);
-  EXPECT_EQ(CompareNames(Byte(0x69), Byte(0xDD)), 0);  // i and dotted capital I
-  EXPECT_EQ(CompareNames(Byte(0xFD), Byte(0x49)), 0);  // dotless i and I
-  EXPECT_NE(CompareNames(Byte(0x69), Byte(0x49)), 0);  // i and I differ
+  EXPECT_EQ(CompareNames(Byte(0x69), Byte(0xDD)), 0);          // i and dotted capital I
+  EXPECT_EQ(CompareNames(Byte(0xFD), Byte(0x49)), 0);          // dotless i and I
+  EXPECT_NE(CompareNames(Byte(0x69), Byte(0x49)), 0);          // i and I differ
   EXPECT_EQ(CompareNames(Byte(0x69), Byte(0x49)), 118 - 112);  // upper weights of 0xDD and 0x49
   EXPECT_EQ(CompareNames(Byte(0xE7), Byte(0xC7)), 0);
 }
@@ -152,9 +151,9 @@ TEST_F(TurkishCollation, OrderFollowsTheWeights) {
   EXPECT_LT(CompareNames("", "a"), 0);
 
   // The Turkish alphabet, shuffled and sorted back.
-  const std::vector<std::string> alphabet = {
-      "a", "b", "c", "\xE7", "d", "e", "f", "g", "\xF0", "h", "\xFD", "i", "j", "k", "l",
-      "m", "n", "o", "\xF6", "p", "r", "s", "\xFE", "t", "u", "\xFC", "v", "y", "z"};
+  const std::vector<std::string> alphabet = {"a",    "b", "c",    "\xE7", "d", "e",    "f", "g", "\xF0", "h",
+                                             "\xFD", "i", "j",    "k",    "l", "m",    "n", "o", "\xF6", "p",
+                                             "r",    "s", "\xFE", "t",    "u", "\xFC", "v", "y", "z"};
   std::vector<std::string> names = alphabet;
   std::mt19937 rng(1055);
   std::shuffle(names.begin(), names.end(), rng);
@@ -266,9 +265,11 @@ TEST_F(Utf8Collation, FallsBackAndFoldsCase) {
 
 TEST_F(Utf8Collation, ShuffledListsSortToOneOrder) {
   const std::vector<std::string> names = {
-      "readme.txt", "README.TXT", "Отчёт.txt", "ОТЧЁТ.TXT", "отчет.txt", "σοφος", "ΣΟΦΟΣ", "Ωμέγα",
-      "zebra", "Zebra", "ä.txt", "Ä.TXT", "b", "a", "ab", "a b", "\xFF\xFE", "\xC3", "\xC3\xA4",
-      "ǅ", "Ÿ", "ÿ", "ĳ", "Ĳ", "ё", "Ё", "е", "ж", "Ж", "1", "10", "9", "_x", ""};
+      "readme.txt", "README.TXT", "Отчёт.txt", "ОТЧЁТ.TXT", "отчет.txt", "σοφος", "ΣΟΦΟΣ",
+      "Ωμέγα",      "zebra",      "Zebra",     "ä.txt",     "Ä.TXT",     "b",     "a",
+      "ab",         "a b",        "\xFF\xFE",  "\xC3",      "\xC3\xA4",  "ǅ",     "Ÿ",
+      "ÿ",          "ĳ",          "Ĳ",         "ё",         "Ё",         "е",     "ж",
+      "Ж",          "1",          "10",        "9",         "_x",        ""};
   std::vector<std::string> reference = names;
   std::stable_sort(reference.begin(), reference.end(),
                    [](const std::string& x, const std::string& y) { return CompareNames(x, y) < 0; });
@@ -281,8 +282,8 @@ TEST_F(Utf8Collation, ShuffledListsSortToOneOrder) {
     ASSERT_EQ(shuffled.size(), reference.size());
     for (std::size_t i = 0; i < shuffled.size(); ++i) {
       // Equal names may trade places; the order of classes may not change.
-      ASSERT_EQ(CompareNames(shuffled[i], reference[i]), 0) << round << ": " << shuffled[i] << " vs "
-                                                            << reference[i];
+      ASSERT_EQ(CompareNames(shuffled[i], reference[i]), 0)
+          << round << ": " << shuffled[i] << " vs " << reference[i];
     }
   }
   // The comparison is antisymmetric and transitive over the whole list.
