@@ -1,12 +1,11 @@
 // The file abstraction and its two implementations: the disk file over the
 // platform's file services and the memory file over a byte vector.
-#include "files/ZUZFileCtrl.h"
-
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "files/ZUZFileCtrl.h"
 #include "platform/Exception.h"
 #include "platform/Files.h"
 
@@ -194,10 +193,17 @@ int32_t TSFSMemoryFile::Read(void* buffer, int32_t count) {
 int64_t TSFSMemoryFile::Seek(int64_t offset, uint16_t origin) {
   if (!Stream) return -1;
   switch (origin) {
-    case 0: StreamPosition = offset; break;
-    case 1: StreamPosition += offset; break;
-    case 2: StreamPosition = static_cast<int64_t>(Stream->size()) + offset; break;
-    default: break;
+    case 0:
+      StreamPosition = offset;
+      break;
+    case 1:
+      StreamPosition += offset;
+      break;
+    case 2:
+      StreamPosition = static_cast<int64_t>(Stream->size()) + offset;
+      break;
+    default:
+      break;
   }
   return StreamPosition;
 }

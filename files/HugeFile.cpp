@@ -7,12 +7,11 @@
 // would leave the folder of part 0, or one already in the chain, ends the
 // chain as a missing part would, so neither opening nor deleting a chain can
 // reach outside that folder or loop.
-#include "files/ZUZFileCtrl.h"
-
 #include <algorithm>
 #include <cstring>
 #include <set>
 
+#include "files/ZUZFileCtrl.h"
 #include "platform/Exception.h"
 #include "platform/Files.h"
 
@@ -117,7 +116,9 @@ void TSFSHugeFile::LocatePosition(int64_t p, int32_t& index, int64_t& offset) co
   index = static_cast<int32_t>(i);
 }
 
-bool TSFSHugeFile::Open(bool create, bool allowIncomplete) { return InternalOpen(FileName, create, allowIncomplete); }
+bool TSFSHugeFile::Open(bool create, bool allowIncomplete) {
+  return InternalOpen(FileName, create, allowIncomplete);
+}
 
 bool TSFSHugeFile::InternalOpen(const std::string& name, bool create, bool allowIncomplete) {
   if (IsOpen) throw Exception("TSFSHugeFile.InternalOpen - File is already open.");
@@ -341,9 +342,14 @@ int64_t TSFSHugeFile::Seek(int64_t offset, uint16_t origin) {
       if (offset < 0) throw Exception("TSFSHugeFile.Seek - Offset < 0 from file beginning.");
       target = offset;
       break;
-    case 1: target = Position + offset; break;
-    case 2: target = Size + offset; break;
-    default: break;
+    case 1:
+      target = Position + offset;
+      break;
+    case 2:
+      target = Size + offset;
+      break;
+    default:
+      break;
   }
   // No position before the start, whatever the origin.
   if (target < 0) throw Exception("TSFSHugeFile.Seek - Offset < 0 from file beginning.");
@@ -385,7 +391,8 @@ int32_t TSFSHugeFile::Read(void* buffer, int32_t count) {
 }
 
 void TSFSHugeFile::ReadBuffer(void* buffer, int32_t count) {
-  if (count != 0 && Read(buffer, count) != count) throw EReadError("TSFSHugeFile.ReadBuffer - Stream read error");
+  if (count != 0 && Read(buffer, count) != count)
+    throw EReadError("TSFSHugeFile.ReadBuffer - Stream read error");
 }
 
 int32_t TSFSHugeFile::Write(const void* buffer, int32_t count) {
@@ -427,7 +434,8 @@ void TSFSHugeFile::WriteBuffer(const void* buffer, int32_t count) {
 }
 
 void TSFSHugeFile::SetSize(int64_t value) {
-  if (value < 0) throw EOSError(platform::kErrorNegativeSeek, platform::ErrorText(platform::kErrorNegativeSeek));
+  if (value < 0)
+    throw EOSError(platform::kErrorNegativeSeek, platform::ErrorText(platform::kErrorNegativeSeek));
   if (Parts.empty()) throw Exception("TSFSHugeFile.SetSize - File is not open.");
   if (value != Size) {
     int32_t index;

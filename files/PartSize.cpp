@@ -2,7 +2,6 @@
 // multi-volume file, from the operating-system class and the file system of
 // the volume.
 #include "files/ZUZFileCtrl.h"
-
 #include "platform/Exception.h"
 #include "platform/Volumes.h"
 

@@ -46,9 +46,12 @@ class FaultFile final : public IFile {
 
 uint32_t DefaultError(FaultOp op) {
   switch (op) {
-    case FaultOp::Open: return kErrorAccessDenied;
-    case FaultOp::Read: return kErrorReadFault;
-    default: return kErrorWriteFault;
+    case FaultOp::Open:
+      return kErrorAccessDenied;
+    case FaultOp::Read:
+      return kErrorReadFault;
+    default:
+      return kErrorWriteFault;
   }
 }
 

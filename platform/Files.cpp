@@ -70,10 +70,17 @@ class PosixFile final : public IFile {
   int64_t Seek(int64_t offset, int origin) override {
     int whence;
     switch (origin) {
-      case 0: whence = SEEK_SET; break;
-      case 1: whence = SEEK_CUR; break;
-      case 2: whence = SEEK_END; break;
-      default: return Fail(kErrorInvalidParameter);
+      case 0:
+        whence = SEEK_SET;
+        break;
+      case 1:
+        whence = SEEK_CUR;
+        break;
+      case 2:
+        whence = SEEK_END;
+        break;
+      default:
+        return Fail(kErrorInvalidParameter);
     }
     if (origin != 0 || offset < 0) {
       // Moving before the start is refused as Windows refuses it (lseek would
@@ -135,18 +142,36 @@ class PosixFileSystem final : public IFileSystem {
     }
     int flags = O_CLOEXEC;
     switch (access) {
-      case FileAccess::Read: flags |= O_RDONLY; break;
-      case FileAccess::Write: flags |= O_WRONLY; break;
-      case FileAccess::ReadWrite: flags |= O_RDWR; break;
-      default: lastError = kErrorInvalidParameter; return nullptr;
+      case FileAccess::Read:
+        flags |= O_RDONLY;
+        break;
+      case FileAccess::Write:
+        flags |= O_WRONLY;
+        break;
+      case FileAccess::ReadWrite:
+        flags |= O_RDWR;
+        break;
+      default:
+        lastError = kErrorInvalidParameter;
+        return nullptr;
     }
     bool truncate = false;
     switch (disposition) {
-      case FileDisposition::CreateAlways: flags |= O_CREAT; truncate = true; break;
-      case FileDisposition::OpenExisting: break;
-      case FileDisposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
-      case FileDisposition::OpenAlways: flags |= O_CREAT; break;
-      default: lastError = kErrorInvalidParameter; return nullptr;
+      case FileDisposition::CreateAlways:
+        flags |= O_CREAT;
+        truncate = true;
+        break;
+      case FileDisposition::OpenExisting:
+        break;
+      case FileDisposition::CreateNew:
+        flags |= O_CREAT | O_EXCL;
+        break;
+      case FileDisposition::OpenAlways:
+        flags |= O_CREAT;
+        break;
+      default:
+        lastError = kErrorInvalidParameter;
+        return nullptr;
     }
     int fd;
     do fd = ::open(native.c_str(), flags, 0666);
@@ -220,35 +245,55 @@ ServiceSlot<IFileSystem> slot(&OsFileSystem);
 
 uint32_t ErrorFromErrno(int err, const std::string* path) {
   switch (err) {
-    case 0: return kErrorSuccess;
+    case 0:
+      return kErrorSuccess;
     case ENOENT:
       if (path != nullptr && !ParentExists(NativePath(*path))) return kErrorPathNotFound;
       return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
     case EACCES:
     case EPERM:
-    case EISDIR: return kErrorAccessDenied;
-    case EROFS: return kErrorWriteProtect;
-    case EBADF: return kErrorInvalidHandle;
+    case EISDIR:
+      return kErrorAccessDenied;
+    case EROFS:
+      return kErrorWriteProtect;
+    case EBADF:
+      return kErrorInvalidHandle;
     case EMFILE:
-    case ENFILE: return kErrorTooManyOpenFiles;
-    case ENOMEM: return kErrorNotEnoughMemory;
-    case EWOULDBLOCK: return kErrorSharingViolation;
-    case EEXIST: return kErrorFileExists;
-    case EINVAL: return kErrorInvalidParameter;
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case EWOULDBLOCK:
+      return kErrorSharingViolation;
+    case EEXIST:
+      return kErrorFileExists;
+    case EINVAL:
+      return kErrorInvalidParameter;
     case ENOSPC:
-    case EDQUOT: return kErrorDiskFull;
-    case EFBIG: return kErrorFileTooLarge;
-    case ENAMETOOLONG: return kErrorFilenameExcedRange;
-    case ELOOP: return kErrorCantResolveFilename;
+    case EDQUOT:
+      return kErrorDiskFull;
+    case EFBIG:
+      return kErrorFileTooLarge;
+    case ENAMETOOLONG:
+      return kErrorFilenameExcedRange;
+    case ELOOP:
+      return kErrorCantResolveFilename;
     case EBUSY:
-    case ETXTBSY: return kErrorBusy;
+    case ETXTBSY:
+      return kErrorBusy;
     case ENXIO:
-    case ENODEV: return kErrorNotReady;
-    case EOPNOTSUPP: return kErrorNotSupported;
-    case ESPIPE: return kErrorSeek;
-    case EIO: return kErrorGenFailure;
-    default: return kErrorGenFailure;
+    case ENODEV:
+      return kErrorNotReady;
+    case EOPNOTSUPP:
+      return kErrorNotSupported;
+    case ESPIPE:
+      return kErrorSeek;
+    case EIO:
+      return kErrorGenFailure;
+    default:
+      return kErrorGenFailure;
   }
 }
 
@@ -264,33 +309,56 @@ void SetLastErrorCode(uint32_t code) { lastError = code; }
 
 std::string ErrorText(uint32_t code) {
   switch (code) {
-    case kErrorSuccess: return "The operation completed successfully.";
-    case kErrorFileNotFound: return "The system cannot find the file specified.";
-    case kErrorPathNotFound: return "The system cannot find the path specified.";
-    case kErrorTooManyOpenFiles: return "The system cannot open the file.";
-    case kErrorAccessDenied: return "Access is denied.";
-    case kErrorInvalidHandle: return "The handle is invalid.";
-    case kErrorNotEnoughMemory: return "Not enough storage is available to process this command.";
-    case kErrorWriteProtect: return "The media is write protected.";
-    case kErrorNotReady: return "The device is not ready.";
-    case kErrorSeek: return "The drive cannot locate a specific area or track on the disk.";
-    case kErrorWriteFault: return "The system cannot write to the specified device.";
-    case kErrorReadFault: return "The system cannot read from the specified device.";
-    case kErrorGenFailure: return "A device attached to the system is not functioning.";
+    case kErrorSuccess:
+      return "The operation completed successfully.";
+    case kErrorFileNotFound:
+      return "The system cannot find the file specified.";
+    case kErrorPathNotFound:
+      return "The system cannot find the path specified.";
+    case kErrorTooManyOpenFiles:
+      return "The system cannot open the file.";
+    case kErrorAccessDenied:
+      return "Access is denied.";
+    case kErrorInvalidHandle:
+      return "The handle is invalid.";
+    case kErrorNotEnoughMemory:
+      return "Not enough storage is available to process this command.";
+    case kErrorWriteProtect:
+      return "The media is write protected.";
+    case kErrorNotReady:
+      return "The device is not ready.";
+    case kErrorSeek:
+      return "The drive cannot locate a specific area or track on the disk.";
+    case kErrorWriteFault:
+      return "The system cannot write to the specified device.";
+    case kErrorReadFault:
+      return "The system cannot read from the specified device.";
+    case kErrorGenFailure:
+      return "A device attached to the system is not functioning.";
     case kErrorSharingViolation:
       return "The process cannot access the file because it is being used by another process.";
-    case kErrorHandleEof: return "Reached the end of the file.";
-    case kErrorNotSupported: return "The request is not supported.";
-    case kErrorFileExists: return "The file exists.";
-    case kErrorInvalidParameter: return "The parameter is incorrect.";
-    case kErrorDiskFull: return "There is not enough space on the disk.";
+    case kErrorHandleEof:
+      return "Reached the end of the file.";
+    case kErrorNotSupported:
+      return "The request is not supported.";
+    case kErrorFileExists:
+      return "The file exists.";
+    case kErrorInvalidParameter:
+      return "The parameter is incorrect.";
+    case kErrorDiskFull:
+      return "There is not enough space on the disk.";
     case kErrorNegativeSeek:
       return "An attempt was made to move the file pointer before the beginning of the file.";
-    case kErrorBusy: return "The requested resource is in use.";
-    case kErrorFilenameExcedRange: return "The filename or extension is too long.";
-    case kErrorFileTooLarge: return "The file size exceeds the limit allowed and cannot be saved.";
-    case kErrorCantResolveFilename: return "The name of the file cannot be resolved by the system.";
-    default: return "System error " + std::to_string(code) + ".";
+    case kErrorBusy:
+      return "The requested resource is in use.";
+    case kErrorFilenameExcedRange:
+      return "The filename or extension is too long.";
+    case kErrorFileTooLarge:
+      return "The file size exceeds the limit allowed and cannot be saved.";
+    case kErrorCantResolveFilename:
+      return "The name of the file cannot be resolved by the system.";
+    default:
+      return "System error " + std::to_string(code) + ".";
   }
 }
 

@@ -14,30 +14,30 @@ namespace platform {
 
 // Windows error numbers that LastErrorCode() reports (the names of the
 // Windows constants in the comments).
-constexpr uint32_t kErrorSuccess = 0;                  // ERROR_SUCCESS
-constexpr uint32_t kErrorFileNotFound = 2;             // ERROR_FILE_NOT_FOUND
-constexpr uint32_t kErrorPathNotFound = 3;             // ERROR_PATH_NOT_FOUND
-constexpr uint32_t kErrorTooManyOpenFiles = 4;         // ERROR_TOO_MANY_OPEN_FILES
-constexpr uint32_t kErrorAccessDenied = 5;             // ERROR_ACCESS_DENIED
-constexpr uint32_t kErrorInvalidHandle = 6;            // ERROR_INVALID_HANDLE
-constexpr uint32_t kErrorNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY
-constexpr uint32_t kErrorWriteProtect = 19;            // ERROR_WRITE_PROTECT
-constexpr uint32_t kErrorNotReady = 21;                // ERROR_NOT_READY
-constexpr uint32_t kErrorSeek = 25;                    // ERROR_SEEK
-constexpr uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
-constexpr uint32_t kErrorReadFault = 30;               // ERROR_READ_FAULT
-constexpr uint32_t kErrorGenFailure = 31;              // ERROR_GEN_FAILURE
-constexpr uint32_t kErrorSharingViolation = 32;        // ERROR_SHARING_VIOLATION
-constexpr uint32_t kErrorHandleEof = 38;               // ERROR_HANDLE_EOF
-constexpr uint32_t kErrorNotSupported = 50;            // ERROR_NOT_SUPPORTED
-constexpr uint32_t kErrorFileExists = 80;              // ERROR_FILE_EXISTS
-constexpr uint32_t kErrorInvalidParameter = 87;        // ERROR_INVALID_PARAMETER
-constexpr uint32_t kErrorDiskFull = 112;               // ERROR_DISK_FULL
-constexpr uint32_t kErrorNegativeSeek = 131;           // ERROR_NEGATIVE_SEEK
-constexpr uint32_t kErrorBusy = 170;                   // ERROR_BUSY
-constexpr uint32_t kErrorFilenameExcedRange = 206;     // ERROR_FILENAME_EXCED_RANGE
-constexpr uint32_t kErrorFileTooLarge = 223;           // ERROR_FILE_TOO_LARGE
-constexpr uint32_t kErrorCantResolveFilename = 1921;   // ERROR_CANT_RESOLVE_FILENAME
+constexpr uint32_t kErrorSuccess = 0;                 // ERROR_SUCCESS
+constexpr uint32_t kErrorFileNotFound = 2;            // ERROR_FILE_NOT_FOUND
+constexpr uint32_t kErrorPathNotFound = 3;            // ERROR_PATH_NOT_FOUND
+constexpr uint32_t kErrorTooManyOpenFiles = 4;        // ERROR_TOO_MANY_OPEN_FILES
+constexpr uint32_t kErrorAccessDenied = 5;            // ERROR_ACCESS_DENIED
+constexpr uint32_t kErrorInvalidHandle = 6;           // ERROR_INVALID_HANDLE
+constexpr uint32_t kErrorNotEnoughMemory = 8;         // ERROR_NOT_ENOUGH_MEMORY
+constexpr uint32_t kErrorWriteProtect = 19;           // ERROR_WRITE_PROTECT
+constexpr uint32_t kErrorNotReady = 21;               // ERROR_NOT_READY
+constexpr uint32_t kErrorSeek = 25;                   // ERROR_SEEK
+constexpr uint32_t kErrorWriteFault = 29;             // ERROR_WRITE_FAULT
+constexpr uint32_t kErrorReadFault = 30;              // ERROR_READ_FAULT
+constexpr uint32_t kErrorGenFailure = 31;             // ERROR_GEN_FAILURE
+constexpr uint32_t kErrorSharingViolation = 32;       // ERROR_SHARING_VIOLATION
+constexpr uint32_t kErrorHandleEof = 38;              // ERROR_HANDLE_EOF
+constexpr uint32_t kErrorNotSupported = 50;           // ERROR_NOT_SUPPORTED
+constexpr uint32_t kErrorFileExists = 80;             // ERROR_FILE_EXISTS
+constexpr uint32_t kErrorInvalidParameter = 87;       // ERROR_INVALID_PARAMETER
+constexpr uint32_t kErrorDiskFull = 112;              // ERROR_DISK_FULL
+constexpr uint32_t kErrorNegativeSeek = 131;          // ERROR_NEGATIVE_SEEK
+constexpr uint32_t kErrorBusy = 170;                  // ERROR_BUSY
+constexpr uint32_t kErrorFilenameExcedRange = 206;    // ERROR_FILENAME_EXCED_RANGE
+constexpr uint32_t kErrorFileTooLarge = 223;          // ERROR_FILE_TOO_LARGE
+constexpr uint32_t kErrorCantResolveFilename = 1921;  // ERROR_CANT_RESOLVE_FILENAME
 
 // Access requested at open (GENERIC_READ / GENERIC_WRITE).
 enum class FileAccess : uint32_t { Read = 1, Write = 2, ReadWrite = 3 };

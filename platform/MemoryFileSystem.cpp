@@ -58,10 +58,17 @@ class MemoryFile final : public IFile {
   int64_t Seek(int64_t offset, int origin) override {
     int64_t base;
     switch (origin) {
-      case 0: base = 0; break;
-      case 1: base = position_; break;
-      case 2: base = static_cast<int64_t>(node_->data.size()); break;
-      default: return Fail(kErrorInvalidParameter);
+      case 0:
+        base = 0;
+        break;
+      case 1:
+        base = position_;
+        break;
+      case 2:
+        base = static_cast<int64_t>(node_->data.size());
+        break;
+      default:
+        return Fail(kErrorInvalidParameter);
     }
     if (offset < 0 && base < -offset) return Fail(kErrorNegativeSeek);
     position_ = base + offset;

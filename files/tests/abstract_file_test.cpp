@@ -175,8 +175,8 @@ TEST(DiskFile, TwoOpensLockEachOtherOutAsExclusiveDecides) {
     bool secondExclusive;
     bool secondOpens;
   };
-  for (const Case& c : std::vector<Case>{{false, false, true}, {false, true, false}, {true, false, false},
-                                        {true, true, false}}) {
+  for (const Case& c : std::vector<Case>{
+           {false, false, true}, {false, true, false}, {true, false, false}, {true, true, false}}) {
     TSFSDiskFile a(path, false, c.firstExclusive);
     ASSERT_TRUE(a.Open(false));
     TSFSDiskFile b(path, true, c.secondExclusive);

@@ -74,7 +74,8 @@ TEST(HugeFile, ThousandBytePartsMakeTheExpectedChain) {
   EXPECT_EQ(SizeOf(dir / "c.dat"), 1000);
   EXPECT_EQ(SizeOf(dir / "c.dat1"), 1000);
   EXPECT_EQ(SizeOf(dir / "c.dat2"), 340);
-  const std::string p0 = ReadWhole(dir / "c.dat"), p1 = ReadWhole(dir / "c.dat1"), p2 = ReadWhole(dir / "c.dat2");
+  const std::string p0 = ReadWhole(dir / "c.dat"), p1 = ReadWhole(dir / "c.dat1"),
+                    p2 = ReadWhole(dir / "c.dat2");
   EXPECT_EQ(p0.substr(0, 8), "ZKMVHFSS");
   EXPECT_EQ(p0.substr(0, kVolumeHeaderSize), Header(1000, "c.dat1").substr(0, kVolumeHeaderSize));
   EXPECT_EQ(NextNameIn(p0), "c.dat1");
@@ -157,7 +158,8 @@ TEST(HugeFile, TruncatingIntoPartZeroDeletesLaterPartsAndClearsTheNextName) {
   EXPECT_EQ(SizeOf(dir / "t.dat"), 780);
   EXPECT_EQ(NextNameIn(ReadWhole(dir / "t.dat")), "");
   EXPECT_EQ(ReadLogical(f), d.substr(0, 500));
-  EXPECT_EQ(MessageOf([&] { f.DeleteLastPartFile(); }), "TSFSHugeFile.DeleteLastPartFile - No parts to delete.");
+  EXPECT_EQ(MessageOf([&] { f.DeleteLastPartFile(); }),
+            "TSFSHugeFile.DeleteLastPartFile - No parts to delete.");
 }
 
 TEST(HugeFile, GrowingBySetSizeFillsPartsAndEndsOnABoundaryWithAHeaderOnlyPart) {
@@ -337,14 +339,20 @@ TEST(HugeFile, MemoryModeCopiesPartsInAndNeverWritesToDisk) {
 // part 0 and must not loop.
 TEST(HugeFile, UnsafeChainsEndWhereTheyWouldLeaveTheFolderOrLoop) {
   struct Case {
-    std::string next0;   // NextPartName of part 0
-    std::string next1;   // NextPartName of u.dat1 (when it is reached)
-    int32_t partsOpen;   // with AllowIncomplete
+    std::string next0;  // NextPartName of part 0
+    std::string next1;  // NextPartName of u.dat1 (when it is reached)
+    int32_t partsOpen;  // with AllowIncomplete
   };
   const std::vector<Case> cases = {
-      {"../outside.dat", "", 1}, {"sub/inner.dat", "", 1}, {"sub\\inner.dat", "", 1},
-      {"..", "", 1},             {".", "", 1},             {"u.dat", "", 1},
-      {"u.dat1", "u.dat", 2},    {"u.dat1", "u.dat1", 2},  {"C:evil.dat", "", 1},
+      {"../outside.dat", "", 1},
+      {"sub/inner.dat", "", 1},
+      {"sub\\inner.dat", "", 1},
+      {"..", "", 1},
+      {".", "", 1},
+      {"u.dat", "", 1},
+      {"u.dat1", "u.dat", 2},
+      {"u.dat1", "u.dat1", 2},
+      {"C:evil.dat", "", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.next0 + " / " + c.next1);
@@ -424,14 +432,23 @@ TEST(HugeFile, LocatePositionTable) {
   // headerOffset is set through an appended file; here it is reached through
   // a subclass that exposes the field.
   struct Probe : TSFSHugeFile {
-    Probe(int64_t partSize, int64_t h) : TSFSHugeFile("probe", true, false, true, partSize) { HeaderOffset = h; }
+    Probe(int64_t partSize, int64_t h) : TSFSHugeFile("probe", true, false, true, partSize) {
+      HeaderOffset = h;
+    }
   };
   const int64_t fat32 = 4294967295LL, d32 = fat32 - 280;
   const std::vector<Case> cases = {
-      {1000, 0, 0, 0, 0},           {1000, 0, 719, 0, 719},         {1000, 0, 720, 1, 0},
-      {1000, 0, 1500, 2, 60},       {1000, 100, 619, 0, 619},       {1000, 100, 620, 1, 0},
-      {fat32, 0, d32 - 1, 0, d32 - 1}, {fat32, 0, d32, 1, 0},      {fat32, 0, 3 * d32 + 5, 3, 5},
-      {fat32, 77, d32 - 77, 1, 0},  {380, 0, 250, 2, 50},
+      {1000, 0, 0, 0, 0},
+      {1000, 0, 719, 0, 719},
+      {1000, 0, 720, 1, 0},
+      {1000, 0, 1500, 2, 60},
+      {1000, 100, 619, 0, 619},
+      {1000, 100, 620, 1, 0},
+      {fat32, 0, d32 - 1, 0, d32 - 1},
+      {fat32, 0, d32, 1, 0},
+      {fat32, 0, 3 * d32 + 5, 3, 5},
+      {fat32, 77, d32 - 77, 1, 0},
+      {380, 0, 250, 2, 50},
   };
   for (const Case& c : cases) {
     Probe f(c.partSize, c.headerOffset);
@@ -479,7 +496,8 @@ TEST(HugeFile, FailedPartWriteSurfacesThroughWriteBuffer) {
   ASSERT_TRUE(f.Open(true, false));
   const std::string d = Pattern(2000);
   faults.FailNth(platform::FaultOp::Write, 3, true);  // part 0 header, first data chunk, then fail
-  EXPECT_EQ(MessageOf([&] { f.WriteBuffer(d.data(), 2000); }), "TSFSHugeFile.WriteBuffer - Stream write error");
+  EXPECT_EQ(MessageOf([&] { f.WriteBuffer(d.data(), 2000); }),
+            "TSFSHugeFile.WriteBuffer - Stream write error");
   EXPECT_EQ(f.GetSize(), 720);
   faults.Disarm();
 

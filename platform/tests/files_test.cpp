@@ -63,7 +63,7 @@ TEST_F(FilesTest, CreateWriteSeekReadRoundTrip) {
   char buf[16] = {};
   EXPECT_EQ(f->Read(buf, 16), 5);
   EXPECT_EQ(std::string(buf, 5), "world");
-  EXPECT_EQ(f->Read(buf, 16), 0);   // at the end
+  EXPECT_EQ(f->Read(buf, 16), 0);  // at the end
   EXPECT_EQ(f->Seek(-5, 2), 6);
   EXPECT_EQ(f->Seek(2, 1), 8);
   EXPECT_EQ(f->Read(buf, 3), 3);
@@ -157,10 +157,12 @@ TEST_F(FilesTest, MissingFileAndMissingFolderAreToldApart) {
   EXPECT_EQ(fs.Open(dir / "none.bin", FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting),
             nullptr);
   EXPECT_EQ(LastErrorCode(), kErrorFileNotFound);
-  EXPECT_EQ(fs.Open(dir / "nodir/x.bin", FileAccess::Read, FileShare::ReadWrite, FileDisposition::CreateAlways),
-            nullptr);
+  EXPECT_EQ(
+      fs.Open(dir / "nodir/x.bin", FileAccess::Read, FileShare::ReadWrite, FileDisposition::CreateAlways),
+      nullptr);
   EXPECT_EQ(LastErrorCode(), kErrorPathNotFound);
-  EXPECT_EQ(fs.Open(dir.path(), FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting), nullptr);
+  EXPECT_EQ(fs.Open(dir.path(), FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting),
+            nullptr);
   EXPECT_EQ(LastErrorCode(), kErrorAccessDenied);
 }
 
@@ -202,10 +204,8 @@ TEST_F(FilesTest, SharingBetweenTwoOpens) {
     bool secondOpens;
   };
   const std::vector<Case> cases = {
-      {FileShare::ReadWrite, FileShare::ReadWrite, true},
-      {FileShare::ReadWrite, FileShare::None, false},
-      {FileShare::None, FileShare::ReadWrite, false},
-      {FileShare::None, FileShare::None, false},
+      {FileShare::ReadWrite, FileShare::ReadWrite, true}, {FileShare::ReadWrite, FileShare::None, false},
+      {FileShare::None, FileShare::ReadWrite, false},     {FileShare::None, FileShare::None, false},
       {FileShare::Read, FileShare::Read, true},
   };
   for (const Case& c : cases) {
@@ -228,7 +228,8 @@ TEST_F(FilesTest, RefusedTruncatingOpenLeavesTheHoldersData) {
   Spit(path, "precious");
   auto holder = fs.Open(path, FileAccess::ReadWrite, FileShare::None, FileDisposition::OpenExisting);
   ASSERT_NE(holder, nullptr);
-  EXPECT_EQ(fs.Open(path, FileAccess::ReadWrite, FileShare::ReadWrite, FileDisposition::CreateAlways), nullptr);
+  EXPECT_EQ(fs.Open(path, FileAccess::ReadWrite, FileShare::ReadWrite, FileDisposition::CreateAlways),
+            nullptr);
   EXPECT_EQ(LastErrorCode(), kErrorSharingViolation);
   holder.reset();
   EXPECT_EQ(Slurp(path), "precious");
@@ -236,11 +237,21 @@ TEST_F(FilesTest, RefusedTruncatingOpenLeavesTheHoldersData) {
 
 TEST(ErrorNumbers, ErrnoTable) {
   const std::vector<std::pair<int, uint32_t>> table = {
-      {ENOENT, kErrorFileNotFound},  {ENOTDIR, kErrorPathNotFound}, {EACCES, kErrorAccessDenied},
-      {EPERM, kErrorAccessDenied},   {EWOULDBLOCK, kErrorSharingViolation}, {ENOSPC, kErrorDiskFull},
-      {EDQUOT, kErrorDiskFull},      {EINVAL, kErrorInvalidParameter}, {EEXIST, kErrorFileExists},
-      {EBADF, kErrorInvalidHandle},  {EMFILE, kErrorTooManyOpenFiles}, {ENAMETOOLONG, kErrorFilenameExcedRange},
-      {EROFS, kErrorWriteProtect},   {EFBIG, kErrorFileTooLarge},    {EIO, kErrorGenFailure},
+      {ENOENT, kErrorFileNotFound},
+      {ENOTDIR, kErrorPathNotFound},
+      {EACCES, kErrorAccessDenied},
+      {EPERM, kErrorAccessDenied},
+      {EWOULDBLOCK, kErrorSharingViolation},
+      {ENOSPC, kErrorDiskFull},
+      {EDQUOT, kErrorDiskFull},
+      {EINVAL, kErrorInvalidParameter},
+      {EEXIST, kErrorFileExists},
+      {EBADF, kErrorInvalidHandle},
+      {EMFILE, kErrorTooManyOpenFiles},
+      {ENAMETOOLONG, kErrorFilenameExcedRange},
+      {EROFS, kErrorWriteProtect},
+      {EFBIG, kErrorFileTooLarge},
+      {EIO, kErrorGenFailure},
   };
   for (const auto& [err, code] : table) EXPECT_EQ(ErrorFromErrno(err), code) << err;
 }

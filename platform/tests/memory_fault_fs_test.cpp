@@ -42,7 +42,8 @@ class FileSystemContract : public ::testing::TestWithParam<std::string> {
     if (!f) return "<missing>";
     std::string out(static_cast<size_t>(f->Seek(0, 2)), '\0');
     f->Seek(0, 0);
-    if (!out.empty() && f->Read(out.data(), static_cast<int32_t>(out.size())) != static_cast<int32_t>(out.size()))
+    if (!out.empty() &&
+        f->Read(out.data(), static_cast<int32_t>(out.size())) != static_cast<int32_t>(out.size()))
       return "<short>";
     return out;
   }
@@ -195,11 +196,21 @@ TEST(FaultFileSystem, FailsTheNthCallOnceOrFromThenOn) {
       bool ok = false;
       char b = 'w';
       switch (c.op) {
-        case FaultOp::Write: ok = f->Write(&b, 1) == 1; break;
-        case FaultOp::Read: f->Seek(0, 0); ok = f->Read(&b, 1) == 1; break;
-        case FaultOp::Flush: ok = f->Flush(); break;
-        case FaultOp::SetEndOfFile: ok = f->SetEndOfFile(); break;
-        default: break;
+        case FaultOp::Write:
+          ok = f->Write(&b, 1) == 1;
+          break;
+        case FaultOp::Read:
+          f->Seek(0, 0);
+          ok = f->Read(&b, 1) == 1;
+          break;
+        case FaultOp::Flush:
+          ok = f->Flush();
+          break;
+        case FaultOp::SetEndOfFile:
+          ok = f->SetEndOfFile();
+          break;
+        default:
+          break;
       }
       EXPECT_EQ(ok, c.expectOk[i]) << static_cast<int>(c.op) << " call " << i + 1;
       if (!ok) {

@@ -24,10 +24,10 @@ TEST(Volumes, FileSystemNameTable) {
     std::string name;
   };
   const std::vector<Case> cases = {
-      {0x4d44, "vfat", "FAT32"},    {0x4d44, "msdos", "FAT"},  {0x4d44, "", "FAT32"},
-      {0x9660, "iso9660", "CDFS"},  {0x15013346, "udf", "FS_UDF"},
-      {0xEF53, "ext4", "NTFS"},     {0x01021994, "tmpfs", "NTFS"}, {0x58465342, "xfs", "NTFS"},
-      {0x9123683E, "btrfs", "NTFS"}, {0x794c7630, "overlay", "NTFS"},
+      {0x4d44, "vfat", "FAT32"},       {0x4d44, "msdos", "FAT"},      {0x4d44, "", "FAT32"},
+      {0x9660, "iso9660", "CDFS"},     {0x15013346, "udf", "FS_UDF"}, {0xEF53, "ext4", "NTFS"},
+      {0x01021994, "tmpfs", "NTFS"},   {0x58465342, "xfs", "NTFS"},   {0x9123683E, "btrfs", "NTFS"},
+      {0x794c7630, "overlay", "NTFS"},
   };
   for (const Case& c : cases) EXPECT_EQ(FileSystemNameForType(c.magic, c.mountType), c.name) << c.mountType;
 }
