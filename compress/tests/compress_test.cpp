@@ -20,13 +20,13 @@ Bytes RandomBytes(size_t count, uint32_t seed) {
   std::mt19937 engine(seed);
   std::uniform_int_distribution<int> byte(0, 255);
   Bytes bytes(count);
-  for (auto &b : bytes) b = static_cast<uint8_t>(byte(engine));
+  for (auto& b : bytes) b = static_cast<uint8_t>(byte(engine));
   return bytes;
 }
 
 // Compressible but varied data: words drawn at random from a small list.
 Bytes TextLike(size_t count, uint32_t seed) {
-  static const char *const kWords[] = {"storage ",   "block ", "page ", "map ",
+  static const char* const kWords[] = {"storage ",   "block ", "page ", "map ",
                                        "directory ", "\r\n",   "item ", "0x1F "};
   std::mt19937 engine(seed);
   std::uniform_int_distribution<size_t> pick(0, std::size(kWords) - 1);
@@ -43,7 +43,7 @@ bool IsPpmd(uint8_t method) { return method == 3 || method == 4 || method == 6; 
 
 // Compresses `raw` with `method`, checks the outcome and returns the stored
 // block (only the counted bytes).
-Bytes MustCompress(const Bytes &raw, uint8_t method) {
+Bytes MustCompress(const Bytes& raw, uint8_t method) {
   Bytes destination;
   int32_t storedLength = -1;
   EXPECT_TRUE(CompressBuffer(raw.data(), static_cast<int32_t>(raw.size()), destination, method, storedLength))
@@ -112,7 +112,7 @@ TEST(DecompressBuffer, UnknownMethodOrNoExpectedLengthFailsWithoutTouchingAnythi
     int32_t rawLength;
   };
   const Case cases[] = {{10, 1000}, {11, 1000}, {255, 1000}, {2, 0}, {2, -1}, {0, 0}, {7, 0}, {3, 0}};
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     Bytes destination = {9, 9};
     int32_t rawLength = c.rawLength;
     EXPECT_FALSE(DecompressBuffer(stored.data(), static_cast<int32_t>(stored.size()), destination,
@@ -180,11 +180,12 @@ TEST_P(EveryMethod, OneByteRoundTrips) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, EveryMethod, testing::Range(0, 10),
-                         [](const testing::TestParamInfo<int> &info) {
+                         [](const testing::TestParamInfo<int>& info) {
                            return "Method" + std::to_string(info.param);
                          });
 
-// Incompressible data grows a little and still comes back exactly.
+// Incompressible data grows a little and still comes back exactly; for
+// PPMd it must still fit the coder's bound, or such data could not be stored.
 class RandomHalfMebibyte : public testing::TestWithParam<int> {};
 
 TEST_P(RandomHalfMebibyte, GrowsSlightlyAndRoundTrips) {
@@ -193,7 +194,13 @@ TEST_P(RandomHalfMebibyte, GrowsSlightlyAndRoundTrips) {
   const Bytes stored = MustCompress(raw, method);
   ASSERT_FALSE(stored.empty());
   EXPECT_GT(stored.size(), raw.size());
-  EXPECT_LT(stored.size(), raw.size() + raw.size() / 50);
+  if (IsPpmd(method)) {
+    // PPMd spends a few percent on unpredictable bytes but stays within the
+    // coder's bound.
+    EXPECT_LE(stored.size(), raw.size() + raw.size() / 20 + 50);
+  } else {
+    EXPECT_LT(stored.size(), raw.size() + raw.size() / 50);
+  }
   Bytes decoded;
   int32_t rawLength = static_cast<int32_t>(raw.size());
   ASSERT_TRUE(
@@ -202,7 +209,7 @@ TEST_P(RandomHalfMebibyte, GrowsSlightlyAndRoundTrips) {
   EXPECT_EQ(decoded, raw);
 }
 
-INSTANTIATE_TEST_SUITE_P(DeflateAndBzip2, RandomHalfMebibyte, testing::Values(1, 7));
+INSTANTIATE_TEST_SUITE_P(Codecs, RandomHalfMebibyte, testing::Values(1, 7, 6, 3, 4));
 
 // The stored form of each method is the codec's own format with the
 // method's setting, so other readers of the format can decode it.
@@ -211,7 +218,7 @@ TEST(StoredForm, DeflateMethodsWriteZlibStreamsAtTheirLevels) {
   // The second header byte carries zlib's level class: 1 -> fastest,
   // 5 -> default class below 6, 9 -> maximum.
   const std::pair<int, uint8_t> cases[] = {{1, 0x01}, {2, 0x5E}, {5, 0xDA}};
-  for (const auto &[method, flags] : cases) {
+  for (const auto& [method, flags] : cases) {
     const Bytes stored = MustCompress(raw, static_cast<uint8_t>(method));
     ASSERT_GE(stored.size(), 6u);
     EXPECT_EQ(stored[0], 0x78) << "method " << method;
@@ -227,7 +234,7 @@ TEST(StoredForm, DeflateMethodsWriteZlibStreamsAtTheirLevels) {
 TEST(StoredForm, Bzip2MethodsWriteCompleteStreamsWithTheirBlockSizes) {
   const Bytes raw = TextLike(50000, 4);
   const std::pair<int, char> cases[] = {{7, '2'}, {8, '6'}, {9, '9'}};
-  for (const auto &[method, level] : cases) {
+  for (const auto& [method, level] : cases) {
     const Bytes stored = MustCompress(raw, static_cast<uint8_t>(method));
     ASSERT_GE(stored.size(), 4u);
     EXPECT_EQ(std::string(stored.begin(), stored.begin() + 4), std::string("BZh") + level)
@@ -235,8 +242,8 @@ TEST(StoredForm, Bzip2MethodsWriteCompleteStreamsWithTheirBlockSizes) {
     Bytes decoded(raw.size());
     unsigned int decodedLength = static_cast<unsigned int>(decoded.size());
     Bytes input = stored;
-    ASSERT_EQ(BZ2_bzBuffToBuffDecompress(reinterpret_cast<char *>(decoded.data()), &decodedLength,
-                                         reinterpret_cast<char *>(input.data()),
+    ASSERT_EQ(BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(decoded.data()), &decodedLength,
+                                         reinterpret_cast<char*>(input.data()),
                                          static_cast<unsigned int>(input.size()), 0, 0),
               BZ_OK);
     EXPECT_EQ(decodedLength, raw.size());
@@ -251,7 +258,7 @@ TEST(StoredForm, PpmdMethodsRecordOrderAndModelMemory) {
   const std::pair<int, uint16_t> cases[] = {{3, (5 - 1) | (25 - 1) << 4 | 6 << 12},
                                             {4, (13 - 1) | (50 - 1) << 4 | 6 << 12},
                                             {6, (3 - 1) | (10 - 1) << 4 | 6 << 12}};
-  for (const auto &[method, word] : cases) {
+  for (const auto& [method, word] : cases) {
     const Bytes stored = MustCompress(raw, static_cast<uint8_t>(method));
     ASSERT_GE(stored.size(), 2u);
     EXPECT_EQ(stored[0] | stored[1] << 8, word) << "method " << method;
@@ -279,7 +286,7 @@ class SmallEstimate : public testing::TestWithParam<int> {};
 
 TEST_P(SmallEstimate, OutputGrowsToTheWholeBlock) {
   const uint8_t method = static_cast<uint8_t>(GetParam());
-  for (const Bytes &raw : {RepeatedByte(1000, 'q'), TextLike(300000, 8)}) {
+  for (const Bytes& raw : {RepeatedByte(1000, 'q'), TextLike(300000, 8)}) {
     const Bytes stored = MustCompress(raw, method);
     for (int32_t estimate : {1, 10, static_cast<int32_t>(raw.size()) - 1}) {
       Bytes decoded;
@@ -306,7 +313,7 @@ class CorruptInput : public testing::TestWithParam<int> {
   uint8_t method() const { return static_cast<uint8_t>(GetParam()); }
   bool checked() const { return !IsPpmd(method()); }
 
-  Outcome Decode(const Bytes &stored, const Bytes &original) {
+  Outcome Decode(const Bytes& stored, const Bytes& original) {
     const int32_t expected = static_cast<int32_t>(original.size());
     Bytes decoded;
     int32_t rawLength = expected;
@@ -359,7 +366,7 @@ TEST_P(CorruptInput, FlippedTruncatedOrForeignDataIsRefused) {
       EXPECT_NE(outcome, Outcome::kOriginal) << "kept " << keep;
     }
   }
-  for (const Bytes &foreign :
+  for (const Bytes& foreign :
        {RandomBytes(5000, 1), RandomBytes(5000, 2), Bytes(5000, 0), Bytes(5000, 0xFF)}) {
     const Outcome outcome = Decode(foreign, raw);
     if (checked()) {
@@ -379,7 +386,7 @@ TEST_P(CorruptInput, EmptyStoredBlockFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, CorruptInput, testing::Range(1, 10),
-                         [](const testing::TestParamInfo<int> &info) {
+                         [](const testing::TestParamInfo<int>& info) {
                            return "Method" + std::to_string(info.param);
                          });
 
