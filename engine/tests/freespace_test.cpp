@@ -647,4 +647,47 @@ TEST_F(FreeSpaceTest, GetPagesFailsWhenTheFileCannotGrow) {
   ExpectConsistent();
 }
 
+// The same placement with the system's 4096-byte pages, on a sparse disk
+// file: only the bit-map pages and the header are ever written.
+TEST(FreeSpaceLargeFile, SecondGAMRangeWith4096BytePages) {
+  UnlimitedVolumes volumes;
+  platform::ScopedService<platform::IVolumes> volumesInstalled{platform::SetVolumes, volumes};
+  std::random_device rd;
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("vv_freespace_large_" + std::to_string(rd()));
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "big.dat").string();
+  {
+    TPageFileManager pf(file, kCreate, "", "", "", false, 4096, 8, -1);
+    TFreeSpaceManager fsm(pf);
+    TIntegerArray pages(0, 10, 1 << 20);
+    // Extent 0 gives 5 pages, extents with a PFS page only 7, the others 8;
+    // one page more reaches the first free page of extent 32512.
+    const int32_t count = 5 + 7 * 7 + 8 * (32512 - 8) + 1;
+    ASSERT_TRUE(fsm.GetPages(count, 1, false, pages));
+    ASSERT_EQ(pages.ItemCount(), count);
+    EXPECT_EQ(fsm.FExtentCount, 32513);
+    ASSERT_EQ(fsm.GetPFSPageMap().ItemCount(), 9);
+    EXPECT_EQ(fsm.GetPFSPageMap()[1], 32513);  // first page of extent 4064
+    EXPECT_EQ(fsm.GetPFSPageMap()[8], 1 + 32512 * 8);
+    EXPECT_EQ(ToVector(fsm.GetGAMPageMap()), (std::vector<int32_t>{2, 2 + 32512 * 8}));
+    EXPECT_EQ(pages[count - 1], 1 + 32512 * 8 + 3);
+    EXPECT_FALSE(fsm.PFSBit(4064 * 8));
+    EXPECT_FALSE(fsm.SGAMBit(4064));  // its seven other pages were all taken
+    EXPECT_EQ(pf.Header.PageCount, 1 + 32513 * 8);
+  }
+  {
+    TPageFileManager pf(file, kReadWrite, "", "", "", false, 4096, 8, -1);
+    TFreeSpaceManager fsm(pf);  // loads nine PFS pages and two GAM/SGAM pairs
+    EXPECT_EQ(fsm.FExtentCount, 32513);
+    EXPECT_EQ(fsm.FreeExtentCount, 0);
+    EXPECT_EQ(fsm.MixedExtentCount, 1);  // extent 32512
+    EXPECT_TRUE(fsm.SGAMBit(32512));
+    EXPECT_FALSE(fsm.PFSBit(32512 * 8 + 2));
+    EXPECT_TRUE(fsm.PFSBit(32512 * 8 + 4));
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
+
 }  // namespace

@@ -18,6 +18,8 @@
 #include "crypto/ZUZPassword.h"
 #include "files/ZUZFileCtrl.h"
 #include "platform/Exception.h"
+#include "platform/FaultFileSystem.h"
+#include "platform/Files.h"
 #include "platform/Service.h"
 #include "platform/Volumes.h"
 
@@ -641,6 +643,30 @@ TEST_F(PageFileTest, PasswordContainerKeyAndPages) {
 TEST_F(PageFileTest, PasswordLengthErrorPassesThrough) {
   EXPECT_EQ(ThrownMessage([&] { Create("p.dat", std::string(33, 'x')); }),
             "Password length should be shorter then 32");
+}
+
+TEST_F(PageFileTest, ShortWritesGiveTheirCodes) {
+  Create("c.dat").reset();
+  platform::FaultFileSystem faults(platform::OsFileSystem());
+  platform::ScopedService<platform::IFileSystem> installed{platform::SetFiles, faults};
+  auto pf = Open("c.dat");
+  ASSERT_TRUE(pf->AddPages(8));
+  std::vector<uint8_t> data(4064, 0x33);
+  TSFSPage page;
+  page.pData = data.data();
+  faults.FailNth(platform::FaultOp::Write, 1);  // the header write
+  EXPECT_FALSE(pf->WritePage(page, 1, -1, ""));
+  EXPECT_EQ(pf->LastError, -8);
+  faults.FailNth(platform::FaultOp::Write, 2);  // the data write
+  EXPECT_FALSE(pf->WritePage(page, 1, -1, ""));
+  EXPECT_EQ(pf->LastError, -10);
+  faults.Disarm();
+  EXPECT_TRUE(pf->WritePage(page, 1, -1, ""));
+  EXPECT_EQ(pf->LastError, 0);
+  // A failed size change makes AddPages false and leaves the header alone.
+  faults.FailNth(platform::FaultOp::SetEndOfFile, 1);
+  EXPECT_FALSE(pf->AddPages(8));
+  EXPECT_EQ(pf->Header.PageCount, 9);
 }
 
 }  // namespace
