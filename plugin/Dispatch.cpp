@@ -3,7 +3,9 @@
 #include "platform/Service.h"
 #include "plugin/ActionTable.h"
 #include "plugin/Actions.h"
-#include "plugin/EditDialogs.h"
+#include "plugin/UniEditDialog1.h"
+#include "plugin/UniEditDialog2.h"
+#include "plugin/UniEditDialog3.h"
 #include "plugin/PlugInUtils.h"
 
 namespace {
@@ -19,11 +21,11 @@ ActionProcs MakeStorageProcs() {
   procs.Exec[6] = [](P p) { return vqLoadVarFromStream(p[0], p[1], p[2], p[3]); };
   procs.Exec[7] = [](P p) { return vqSaveVarToStream(p[0], p[1], p[2], p[3]); };
   procs.Exec[8] = [](P p) { return vqDeleteFile(p[0], p[1], p[2], p[3]); };
-  procs.Dialog[1] = EditPutFileParams;
-  procs.Dialog[2] = EditExtractFileParams;
-  procs.Dialog[3] = EditLoadTxtLineParams;
-  procs.Dialog[4] = EditStorageParams;
-  procs.Dialog[5] = EditStorageParams;
+  procs.Dialog[1] = ExecuteDSDialog1Put;
+  procs.Dialog[2] = ExecuteDSDialog1Extract;
+  procs.Dialog[3] = ExecuteDSDialog2;
+  procs.Dialog[4] = ExecuteDSDialog3;
+  procs.Dialog[5] = ExecuteDSDialog3;
   return procs;
 }
 

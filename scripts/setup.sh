@@ -3,7 +3,8 @@
 # they are missing. Safe to run again.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev
-          zlib1g-dev libbz2-dev libcrypto++-dev)
+          zlib1g-dev libbz2-dev libcrypto++-dev
+          libfltk1.3-dev xvfb xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
