@@ -65,7 +65,7 @@ TSingleFileSystem::TSingleFileSystem(const std::string& FileName, uint16_t Mode,
     FSM = std::make_unique<TFreeSpaceManager>(*PFM);
     DIR = std::make_unique<TDIRManager>(*PFM, *FSM);
     UFM = std::make_unique<TUserFilePageMapManager>(*PFM, *FSM);
-    Handles = std::make_unique<TSortedPtrArray>(16, 16, 1024);
+    Handles = std::make_unique<TSortedPtrArray>(0, 16, 1024);
   } catch (...) {
     ReleaseAll();
     throw;
@@ -214,12 +214,39 @@ int32_t TSingleFileSystem::FileRead(int32_t Handle, void* Buffer, int32_t Count)
   return static_cast<int32_t>(done);
 }
 
+bool TSingleFileSystem::ClearTail(const TUserFileHandle& H, TDIRItem& Item) {
+  const int32_t dataSize = PFM->PageDataSize();
+  const int64_t size = Item.Size;
+  if (size <= 0 || size % dataSize == 0 || Item.FirstMapPageNo == -1) return true;
+  TIntegerArray pages(0, 16, 1024);
+  UFM->GetPageList(Item, false, size - 1, 1, pages);
+  if (pages.ItemCount() == 0) return true;
+  const std::string& key = PageKey(H, Item.HasPassword);
+  TSFSPage page;
+  PFM->InitPage(page);
+  bool ok = PFM->ReadPage(page, pages[0], dataSize, key, false);
+  if (ok) {
+    const int32_t offset = static_cast<int32_t>(size % dataSize);
+    std::memset(page.pData + offset, 0, static_cast<size_t>(dataSize - offset));
+    page.Header.PageType = kPageTypeFileData;
+    page.Header.EncryptionType = Item.HasPassword != 0 ? Item.HasPassword : PFM->Header.Encrypted;
+    page.Header.ChecksumKind = 0;
+    ok = PFM->WritePage(page, pages[0], dataSize, key);
+  }
+  PFM->DonePage(page);
+  if (!ok) ErrorCode = PFM->LastError;
+  return ok;
+}
+
 int32_t TSingleFileSystem::FileWrite(int32_t Handle, const void* Buffer, int32_t Count) {
   ErrorCode = 0;
   if (Count <= 0) return 0;
   TUserFileHandle* h = FindHandle(Handle);
   if (h == nullptr) return 0;
   TDIRItem item = DIR->ReadItem(h->ItemIndex);
+  // Bytes past the end of a file cut inside a page must read back as zeros
+  // once a write beyond the end takes them into the file again.
+  if (h->Position > item.Size && !ClearTail(*h, item)) return 0;
   TIntegerArray pages(0, 16, 1024);
   if (!UFM->GetPageList(item, true, h->Position, Count, pages)) {
     if (UFM->LastError == kErrNoSpace) NoSpace();
@@ -287,6 +314,8 @@ int64_t TSingleFileSystem::FileSetSize(int32_t Handle, int64_t NewSize) {
   TUserFileHandle* h = FindHandle(Handle);
   if (h == nullptr) return kErrHandleNotOpen;
   TDIRItem item = DIR->ReadItem(h->ItemIndex);
+  // Growing takes the stale tail of a cut last page back into the file.
+  if (NewSize > item.Size && !ClearTail(*h, item)) return ErrorCode;
   if (UFM->SetFileSize(item, true, NewSize)) {
     item.Size = NewSize;
     platform::FileTimeValue now = 0;

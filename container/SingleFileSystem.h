@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/DirItem.h"
 #include "engine/DirTable.h"
 #include "platform/Stream.h"
 
@@ -102,6 +103,9 @@ class TSingleFileSystem {
   void ReleaseAll();
   const std::string& PageKey(const TUserFileHandle& H, uint8_t HasPassword) const;
   void NoSpace();
+  // Zeros the bytes after the end of the item in its last page when the file
+  // ends inside that page. False (ErrorCode set) when the page failed.
+  bool ClearTail(const TUserFileHandle& H, TDIRItem& Item);
 
   std::unique_ptr<TPageFileManager> PFM;
   std::unique_ptr<TDIRManager> DIR;
