@@ -56,7 +56,8 @@ TSingleFileSystem::TSingleFileSystem(const std::string& FileName, uint16_t Mode,
                                      const std::string& Question, const std::string& Answer,
                                      uint8_t DefaultCompression) {
   if (Mode != kModeCreate && !CheckPassword(FileName, Password)) {
-    throw Exception("TSingleFileSystem.Create - invalid password specified, file name = " + SFSQuoted(FileName));
+    throw Exception("TSingleFileSystem.Create - invalid password specified, file name = " +
+                    SFSQuoted(FileName));
   }
   try {
     PFM = std::make_unique<TPageFileManager>(FileName, Mode, Password, Question, Answer, false, kPageSize,

@@ -36,8 +36,8 @@ struct TUserFileHandle {
 class TSingleFileSystem {
  public:
   using TNoSpaceEvent = std::function<void(TSingleFileSystem& Sender)>;
-  using TPasswordEvent =
-      std::function<void(TSingleFileSystem& Sender, const std::string& FileName, std::string& Password, bool& Cancel)>;
+  using TPasswordEvent = std::function<void(TSingleFileSystem& Sender, const std::string& FileName,
+                                            std::string& Password, bool& Cancel)>;
 
   // Opens (Mode != 0xFFFF) or creates (Mode == 0xFFFF) the container. When
   // opening, a wrong password raises "TSingleFileSystem.Create - invalid

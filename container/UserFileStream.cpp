@@ -12,9 +12,9 @@ TSingleFileSystem& RequireContainer(TSingleFileSystem* Container) {
 
 }  // namespace
 
-TSFSUserFileStream::TSFSUserFileStream(TSingleFileSystem* Container, const std::string& FileName, uint16_t Mode,
-                                       const std::string& Password, const std::string& Question,
-                                       const std::string& Answer)
+TSFSUserFileStream::TSFSUserFileStream(TSingleFileSystem* Container, const std::string& FileName,
+                                       uint16_t Mode, const std::string& Password,
+                                       const std::string& Question, const std::string& Answer)
     : FileName(FileName), FContainer(RequireContainer(Container)) {
   FHandle = FContainer.FileOpen(FileName, Mode, Password, Question, Answer);
   if (FHandle < 0) throw Exception("TSFSUserFileStream.Create - unable to open file " + SFSQuoted(FileName));
@@ -24,7 +24,9 @@ TSFSUserFileStream::~TSFSUserFileStream() { FContainer.FileClose(FHandle); }
 
 void TSFSUserFileStream::SetSize(int64_t NewSize) { FContainer.FileSetSize(FHandle, NewSize); }
 
-int32_t TSFSUserFileStream::Read(void* Buffer, int32_t Count) { return FContainer.FileRead(FHandle, Buffer, Count); }
+int32_t TSFSUserFileStream::Read(void* Buffer, int32_t Count) {
+  return FContainer.FileRead(FHandle, Buffer, Count);
+}
 
 int32_t TSFSUserFileStream::Write(const void* Buffer, int32_t Count) {
   return FContainer.FileWrite(FHandle, Buffer, Count);

@@ -12,10 +12,10 @@
 
 #include "container/SingleFileSystem.h"
 #include "engine/Directory.h"
-#include "files/ZUZFileCtrl.h"
 #include "engine/EngineContainers.h"
 #include "engine/PageFile.h"
 #include "engine/PageMaps.h"
+#include "files/ZUZFileCtrl.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
 
@@ -235,6 +235,39 @@ TEST_F(ContainerTest, WriteBeyondEndAndSetSize) {
   EXPECT_EQ(c->FileSetSize(12345, 5), -6);
 }
 
+// Bytes cut off inside the last page come back as zeros when the file grows
+// again, by resizing or by writing past the end.
+TEST_F(ContainerTest, GrowingAfterCutReadsZeros) {
+  auto c = Make();
+  int32_t h = c->FileOpen("f", kModeCreate, "", "", "");
+  auto data = Pattern(3000, 8);
+  ASSERT_EQ(c->FileWrite(h, data.data(), 3000), 3000);
+  ASSERT_EQ(c->FileSetSize(h, 1000), 1000);
+  ASSERT_EQ(c->FileSetSize(h, 2000), 2000);
+  std::vector<uint8_t> back(2000);
+  c->FileSeek(h, 0, 0);
+  ASSERT_EQ(c->FileRead(h, back.data(), 2000), 2000);
+  std::vector<uint8_t> want(data.begin(), data.begin() + 1000);
+  want.resize(2000, 0);
+  EXPECT_EQ(back, want);
+
+  ASSERT_EQ(c->FileSetSize(h, 500), 500);
+  c->FileSeek(h, 0, 2500);
+  ASSERT_EQ(c->FileWrite(h, data.data(), 10), 10);
+  back.assign(2510, 0xEE);
+  c->FileSeek(h, 0, 0);
+  ASSERT_EQ(c->FileRead(h, back.data(), 2510), 2510);
+  want.assign(data.begin(), data.begin() + 500);
+  want.resize(2500, 0);
+  want.insert(want.end(), data.begin(), data.begin() + 10);
+  EXPECT_EQ(back, want);
+}
+
+TEST_F(ContainerTest, MissingContainerRaises) {
+  EXPECT_THROW(Open(), Exception);
+  EXPECT_THROW(TSingleFileSystem::CheckPassword(path_, ""), Exception);
+}
+
 TEST_F(ContainerTest, DeleteOpenFileAndHandles) {
   auto c = Make();
   int32_t h0 = c->FileOpen("a", kModeCreate, "", "", "");
@@ -433,7 +466,8 @@ void RunModel(const std::string& path, const std::string& password, int steps, i
       std::vector<uint8_t> got(static_cast<size_t>(count));
       c->FileSeek(h, 0, pos);
       const int32_t n = c->FileRead(h, got.data(), count);
-      const int64_t want = std::max<int64_t>(0, std::min<int64_t>(count, static_cast<int64_t>(m.size()) - pos));
+      const int64_t want =
+          std::max<int64_t>(0, std::min<int64_t>(count, static_cast<int64_t>(m.size()) - pos));
       ASSERT_EQ(n, want);
       const auto diff = std::mismatch(got.begin(), got.begin() + n, m.begin() + pos);
       ASSERT_TRUE(diff.first == got.begin() + n)
