@@ -263,6 +263,23 @@ TEST_F(ContainerTest, GrowingAfterCutReadsZeros) {
   EXPECT_EQ(back, want);
 }
 
+// Create mode over a file that a handle holds open cannot replace it: the
+// new handle reaches the old file and its data.
+TEST_F(ContainerTest, CreateOverOpenFileOpensTheOldOne) {
+  auto c = Make();
+  int32_t h = c->FileOpen("a", kModeCreate, "", "", "");
+  auto data = Pattern(20, 9);
+  ASSERT_EQ(c->FileWrite(h, data.data(), 20), 20);
+  int32_t h2 = c->FileOpen("a", kModeCreate, "", "", "");
+  ASSERT_GE(h2, 0);
+  EXPECT_EQ(c->FileSeek(h2, 2, 0), 20);
+  c->FileClose(h);
+  c->FileClose(h2);
+  // With no handle open, create mode replaces it by an empty file.
+  h = c->FileOpen("a", kModeCreate, "", "", "");
+  EXPECT_EQ(c->FileSeek(h, 2, 0), 0);
+}
+
 TEST_F(ContainerTest, MissingContainerRaises) {
   EXPECT_THROW(Open(), Exception);
   EXPECT_THROW(TSingleFileSystem::CheckPassword(path_, ""), Exception);
