@@ -21,7 +21,7 @@ struct ActionProcs {
   std::array<DialogProc, 6> Dialog;  // by action id 1..5; element 0 unused
 };
 
-// The table wired to Actions.h and EditDialogs.h.
+// The table wired to Actions.h and the dialog units UniEditDialog1 to 3.
 const ActionProcs& StorageActionProcs();
 // The table in use: StorageActionProcs() unless a test installed another.
 const ActionProcs& CurrentActionProcs();

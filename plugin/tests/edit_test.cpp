@@ -111,9 +111,9 @@ TEST_F(EditDispatch, ADialogThatThrowsGivesFalse) {
   ExpectSlotsUntouched();
 }
 
-// The dialog units are not written yet: the shipped table answers like a
-// cancelled dialog.
-TEST_F(EditDispatch, DialogsAreNotImplementedYetAndActAsCancelled) {
+// With no window system the shipped dialogs close as cancelled: false, and
+// the host's slots keep their blocks.
+TEST_F(EditDispatch, ShippedDialogsWithoutAWindowAnswerCancelled) {
   for (int id = 1; id <= 5; ++id) EXPECT_EQ(nbEditAction(id, slots), 0) << id;
   ExpectSlotsUntouched();
 }
