@@ -18,6 +18,9 @@
 #include "files/ZUZFileCtrl.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
+#include "platform/FaultFileSystem.h"
+#include "platform/Files.h"
+#include "platform/Service.h"
 
 namespace fs = std::filesystem;
 
@@ -278,6 +281,31 @@ TEST_F(ContainerTest, CreateOverOpenFileOpensTheOldOne) {
   // With no handle open, create mode replaces it by an empty file.
   h = c->FileOpen("a", kModeCreate, "", "", "");
   EXPECT_EQ(c->FileSeek(h, 2, 0), 0);
+}
+
+// When the container file cannot grow, writes and resizes report -17 and
+// call OnNoSpace first; the container stays usable.
+TEST_F(ContainerTest, NoSpaceIsReported) {
+  platform::FaultFileSystem faults(platform::OsFileSystem());
+  platform::ScopedService<platform::IFileSystem> use(platform::SetFiles, faults);
+  auto c = Make();
+  int notified = 0;
+  c->OnNoSpace = [&](TSingleFileSystem& sender) {
+    EXPECT_EQ(&sender, c.get());
+    ++notified;
+  };
+  int32_t h = c->FileOpen("f", kModeCreate, "", "", "");
+  ASSERT_GE(h, 0);
+  faults.FailNth(platform::FaultOp::SetEndOfFile, 1, true);
+  std::vector<uint8_t> big(200000, 1);
+  EXPECT_EQ(c->FileWrite(h, big.data(), static_cast<int32_t>(big.size())), 0);
+  EXPECT_EQ(c->ErrorCode, -17);
+  EXPECT_EQ(notified, 1);
+  EXPECT_EQ(c->FileSetSize(h, 500000), -17);
+  EXPECT_EQ(notified, 2);
+  faults.Disarm();
+  EXPECT_EQ(c->FileWrite(h, big.data(), 100), 100);
+  EXPECT_EQ(c->ErrorCode, 0);
 }
 
 TEST_F(ContainerTest, MissingContainerRaises) {
