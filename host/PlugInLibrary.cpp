@@ -19,7 +19,10 @@ bool Resolve(void* handle, const char* name, Fn& fn, std::string& error) {
 }  // namespace
 
 std::unique_ptr<PlugInLibrary> PlugInLibrary::Open(const std::string& path, std::string& error) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // RTLD_NODELETE: the plug-in stays mapped after it is closed, as a host
+  // keeps its plug-ins for the life of the process; the window toolkit it
+  // links keeps process-wide objects that must outlive the unload.
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle == nullptr) {
     const char* reason = dlerror();
     error = "cannot load the plug-in " + path + ": " + (reason != nullptr ? reason : "unknown error");
