@@ -17,12 +17,12 @@ out=$(mktemp)
 cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -f "$out"; }
 trap cleanup EXIT
 export DISPLAY=$display ASAN_OPTIONS=detect_leaks=0
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$vvhost" edit 1 --slot "old1" --slot "old2" --slot "old3" --slot 1 >"$out" 2>&1 &
 host=$!
 win=""
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   win=$(xdotool search --name "veVazevid" 2>/dev/null | head -1)
   [ -n "$win" ] && break
   sleep 0.1

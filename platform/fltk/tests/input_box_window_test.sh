@@ -16,11 +16,11 @@ out=$(mktemp)
 cleanup() { kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -f "$out"; }
 trap cleanup EXIT
 export DISPLAY=$display ASAN_OPTIONS=detect_leaks=0
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 "$probe" >"$out" 2>&1 &
 pid=$!
 win=""
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   win=$(xdotool search --name "Password for" 2>/dev/null | head -1)
   [ -n "$win" ] && break
   sleep 0.1
