@@ -143,3 +143,7 @@ class TSFSUserFileStream : public TStream {
   TSingleFileSystem& FContainer;
   int32_t FHandle = -1;
 };
+
+// The block stream and the file stream over one stored file.
+#include "container/AdvancedFileStream.h"
+#include "container/FileStream.h"
