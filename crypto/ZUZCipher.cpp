@@ -123,6 +123,56 @@ constexpr uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0
 // Offset of the decryption round keys inside the key schedule.
 constexpr size_t kDecryptKeysOffset = 240;
 
+// One round column: the four table lookups for the bytes of a, b, c and d
+// (high byte of a down to low byte of d) and the round-key word k.
+inline uint32_t TableColumn(const uint32_t (&T)[4][256], uint32_t a, uint32_t b, uint32_t c, uint32_t d,
+                            const uint8_t* k) {
+  return T[0][a >> 24] ^ T[1][(b >> 16) & 0xFF] ^ T[2][(c >> 8) & 0xFF] ^ T[3][d & 0xFF] ^ LoadBE32(k);
+}
+
+// The last round's column: the S-box bytes of a, b, c and d and the
+// round-key word k.
+inline uint32_t BoxColumn(const uint8_t (&Box)[256], uint32_t a, uint32_t b, uint32_t c, uint32_t d,
+                          const uint8_t* k) {
+  return ((uint32_t{Box[a >> 24]} << 24) | (uint32_t{Box[(b >> 16) & 0xFF]} << 16) |
+          (uint32_t{Box[(c >> 8) & 0xFF]} << 8) | Box[d & 0xFF]) ^
+         LoadBE32(k);
+}
+
+// Runs one 16-byte block in place through `rounds` table-driven rounds with
+// the round keys at rk: the forward cipher with Te and S, or (kInverse) the
+// equivalent inverse cipher with Td, Si and the decryption keys. Column c of
+// the forward cipher takes its bytes from columns c, c+1, c+2, c+3; the
+// inverse one from c, c-1, c-2, c-3. Holding the words of columns 1 and 3 in
+// each other's places turns the second order into the first, so one body
+// serves both; w1 and w3 are the byte offsets of the words held as x1 and x3.
+template <bool kInverse>
+inline void RunRounds(uint8_t* p, const uint8_t* rk, int rounds, const uint32_t (&T)[4][256],
+                      const uint8_t (&Box)[256]) {
+  constexpr int w1 = kInverse ? 12 : 4;
+  constexpr int w3 = kInverse ? 4 : 12;
+  uint32_t x0 = LoadBE32(p) ^ LoadBE32(rk);
+  uint32_t x1 = LoadBE32(p + w1) ^ LoadBE32(rk + w1);
+  uint32_t x2 = LoadBE32(p + 8) ^ LoadBE32(rk + 8);
+  uint32_t x3 = LoadBE32(p + w3) ^ LoadBE32(rk + w3);
+  for (int r = 1; r < rounds; ++r) {
+    rk += 16;
+    const uint32_t y0 = TableColumn(T, x0, x1, x2, x3, rk);
+    const uint32_t y1 = TableColumn(T, x1, x2, x3, x0, rk + w1);
+    const uint32_t y2 = TableColumn(T, x2, x3, x0, x1, rk + 8);
+    const uint32_t y3 = TableColumn(T, x3, x0, x1, x2, rk + w3);
+    x0 = y0;
+    x1 = y1;
+    x2 = y2;
+    x3 = y3;
+  }
+  rk += 16;
+  StoreBE32(p, BoxColumn(Box, x0, x1, x2, x3, rk));
+  StoreBE32(p + w1, BoxColumn(Box, x1, x2, x3, x0, rk + w1));
+  StoreBE32(p + 8, BoxColumn(Box, x2, x3, x0, x1, rk + 8));
+  StoreBE32(p + w3, BoxColumn(Box, x3, x0, x1, x2, rk + w3));
+}
+
 // FIPS-197 Appendix C.1.
 constexpr uint8_t kRijndaelTestKey[16] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07,
                                           0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f};
@@ -582,73 +632,10 @@ void TCipher_Rijndael::Init(const void* key, int32_t size, const void* start) {
 }
 
 void TCipher_Rijndael::EncryptBlock(void* block) {
-  auto* p = static_cast<uint8_t*>(block);
-  const uint8_t* rk = KeySchedule_.data();
-  const auto& Te = kAes.Te;
-  uint32_t s0 = LoadBE32(p) ^ LoadBE32(rk);
-  uint32_t s1 = LoadBE32(p + 4) ^ LoadBE32(rk + 4);
-  uint32_t s2 = LoadBE32(p + 8) ^ LoadBE32(rk + 8);
-  uint32_t s3 = LoadBE32(p + 12) ^ LoadBE32(rk + 12);
-  for (int r = 1; r < Rounds_; ++r) {
-    rk += 16;
-    const uint32_t t0 = Te[0][s0 >> 24] ^ Te[1][(s1 >> 16) & 0xFF] ^ Te[2][(s2 >> 8) & 0xFF] ^ Te[3][s3 & 0xFF] ^
-                        LoadBE32(rk);
-    const uint32_t t1 = Te[0][s1 >> 24] ^ Te[1][(s2 >> 16) & 0xFF] ^ Te[2][(s3 >> 8) & 0xFF] ^ Te[3][s0 & 0xFF] ^
-                        LoadBE32(rk + 4);
-    const uint32_t t2 = Te[0][s2 >> 24] ^ Te[1][(s3 >> 16) & 0xFF] ^ Te[2][(s0 >> 8) & 0xFF] ^ Te[3][s1 & 0xFF] ^
-                        LoadBE32(rk + 8);
-    const uint32_t t3 = Te[0][s3 >> 24] ^ Te[1][(s0 >> 16) & 0xFF] ^ Te[2][(s1 >> 8) & 0xFF] ^ Te[3][s2 & 0xFF] ^
-                        LoadBE32(rk + 12);
-    s0 = t0;
-    s1 = t1;
-    s2 = t2;
-    s3 = t3;
-  }
-  rk += 16;
-  const auto& S = kAes.S;
-  auto last = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t d, const uint8_t* k) {
-    return ((uint32_t{S[a >> 24]} << 24) | (uint32_t{S[(b >> 16) & 0xFF]} << 16) |
-            (uint32_t{S[(c >> 8) & 0xFF]} << 8) | S[d & 0xFF]) ^
-           LoadBE32(k);
-  };
-  StoreBE32(p, last(s0, s1, s2, s3, rk));
-  StoreBE32(p + 4, last(s1, s2, s3, s0, rk + 4));
-  StoreBE32(p + 8, last(s2, s3, s0, s1, rk + 8));
-  StoreBE32(p + 12, last(s3, s0, s1, s2, rk + 12));
+  RunRounds<false>(static_cast<uint8_t*>(block), KeySchedule_.data(), Rounds_, kAes.Te, kAes.S);
 }
 
 void TCipher_Rijndael::DecryptBlock(void* block) {
-  auto* p = static_cast<uint8_t*>(block);
-  const uint8_t* rk = KeySchedule_.data() + kDecryptKeysOffset;
-  const auto& Td = kAes.Td;
-  uint32_t s0 = LoadBE32(p) ^ LoadBE32(rk);
-  uint32_t s1 = LoadBE32(p + 4) ^ LoadBE32(rk + 4);
-  uint32_t s2 = LoadBE32(p + 8) ^ LoadBE32(rk + 8);
-  uint32_t s3 = LoadBE32(p + 12) ^ LoadBE32(rk + 12);
-  for (int r = 1; r < Rounds_; ++r) {
-    rk += 16;
-    const uint32_t t0 = Td[0][s0 >> 24] ^ Td[1][(s3 >> 16) & 0xFF] ^ Td[2][(s2 >> 8) & 0xFF] ^ Td[3][s1 & 0xFF] ^
-                        LoadBE32(rk);
-    const uint32_t t1 = Td[0][s1 >> 24] ^ Td[1][(s0 >> 16) & 0xFF] ^ Td[2][(s3 >> 8) & 0xFF] ^ Td[3][s2 & 0xFF] ^
-                        LoadBE32(rk + 4);
-    const uint32_t t2 = Td[0][s2 >> 24] ^ Td[1][(s1 >> 16) & 0xFF] ^ Td[2][(s0 >> 8) & 0xFF] ^ Td[3][s3 & 0xFF] ^
-                        LoadBE32(rk + 8);
-    const uint32_t t3 = Td[0][s3 >> 24] ^ Td[1][(s2 >> 16) & 0xFF] ^ Td[2][(s1 >> 8) & 0xFF] ^ Td[3][s0 & 0xFF] ^
-                        LoadBE32(rk + 12);
-    s0 = t0;
-    s1 = t1;
-    s2 = t2;
-    s3 = t3;
-  }
-  rk += 16;
-  const auto& Si = kAes.Si;
-  auto last = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t d, const uint8_t* k) {
-    return ((uint32_t{Si[a >> 24]} << 24) | (uint32_t{Si[(b >> 16) & 0xFF]} << 16) |
-            (uint32_t{Si[(c >> 8) & 0xFF]} << 8) | Si[d & 0xFF]) ^
-           LoadBE32(k);
-  };
-  StoreBE32(p, last(s0, s3, s2, s1, rk));
-  StoreBE32(p + 4, last(s1, s0, s3, s2, rk + 4));
-  StoreBE32(p + 8, last(s2, s1, s0, s3, rk + 8));
-  StoreBE32(p + 12, last(s3, s2, s1, s0, rk + 12));
+  RunRounds<true>(static_cast<uint8_t*>(block), KeySchedule_.data() + kDecryptKeysOffset, Rounds_, kAes.Td,
+                  kAes.Si);
 }
