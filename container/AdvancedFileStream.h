@@ -118,8 +118,35 @@ class TSFSAdvancedFileStream : public TStream {
   const std::string FileName;
 
  private:
-  // (The block-stream implementation adds its private members here.)
+  // Fires OnProgress unless InternalOperation is set.
   void DoProgress(double Percent);
+  // Resets the state and, when creating with a method other than 0, writes
+  // a fresh header; then decides between block and raw form (ReadHeader).
+  void InitStream(bool Create);
+  // Rebuilds the block chain from the data stream, or switches to raw form
+  // when the stored bytes do not start with a valid header. A chain cut off
+  // inside a block header is ended at the last whole block and the header
+  // rewritten. Raises on a header or chain that cannot be walked safely.
+  void ReadHeader();
+  // Writes the 128-byte header image at offset 0 of the data stream.
+  void WriteHeader();
+  // Reads, decompresses and checks block i; returns exactly RawSize bytes.
+  std::vector<uint8_t> LoadBlock(int32_t i);
+  // Sets Header's RawSize and checksum for the first Length bytes of Raw,
+  // compresses them and sets StoredSize; returns the stored bytes (only the
+  // first StoredSize of them count).
+  std::vector<uint8_t> PrepareBufferForWriting(const uint8_t* Raw, int32_t Length, TSFSBlockHeader& Header);
+  // Writes block i's header and its StoredSize stored bytes at Offsets[i].
+  void WriteBlock(int32_t i, const std::vector<uint8_t>& Stored);
+  // Recomputes CompressedSize and CompressionRatio from the table.
+  void UpdateRatio();
+  // BlockCount in the header image.
+  void SetHeaderBlockCount(int32_t Count);
+  // Offset of the first block header: 128 + ExtraLength.
+  int64_t FirstBlockOffset() const;
+  bool IsRaw() const { return FMethod == 0; }
+  // Size of the data stream, its position left unchanged.
+  int64_t DataSize();
 
   double FProgressPercent = 0;
   double FProgressSteps = 0;
@@ -131,4 +158,6 @@ class TSFSAdvancedFileStream : public TStream {
   double FCompressionRatio = 0;
   std::unique_ptr<TSFSUserFileStream> FData;
   uint8_t FHeaderImage[kBlockStreamHeaderSize] = {};
+  // BlockSize of the header image once read; 0 for a raw stream.
+  int32_t FBlockSize = 0;
 };
