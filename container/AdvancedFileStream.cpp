@@ -14,6 +14,7 @@
 #include "compress/ZUZCompress.h"
 #include "container/SingleFileSystem.h"
 #include "crypto/ZUZPassword.h"
+#include "engine/PageFile.h"
 #include "platform/Exception.h"
 #include "platform/FileStream.h"
 
@@ -143,6 +144,7 @@ TSFSAdvancedFileStream::TSFSAdvancedFileStream(TSingleFileSystem* Container, con
                                                uint8_t Method)
     : FileName(FileName) {
   TSingleFileSystem* container = RequireContainer(Container);
+  FContainer = container;
   FData = std::make_unique<TSFSUserFileStream>(container, FileName, Mode, Password, Question, Answer);
   FMethod = Method != 0 ? Method : container->GetDefaultCompression();
   InitStream(Mode == kModeCreate);
@@ -235,10 +237,13 @@ void TSFSAdvancedFileStream::ReadHeader() {
     if (dataSize - pos < kBlockHeaderSize) {
       // The chain ends inside (or before) this block's header: end it at the
       // last whole block. A chain that points past the end is not extended.
-      FData->SetSize(std::min(pos, dataSize));
+      // A read-only container cannot take the repair; the chain is then
+      // ended in memory only, so the whole blocks stay readable.
+      const bool canWrite = !FContainer->PageFile().ReadOnly;
+      if (canWrite) FData->SetSize(std::min(pos, dataSize));
       SetHeaderBlockCount(i);
       FHeaders.SetCount(i);
-      WriteHeader();
+      if (canWrite) WriteHeader();
       break;
     }
     uint8_t raw[kBlockHeaderSize];

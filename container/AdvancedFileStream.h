@@ -160,4 +160,6 @@ class TSFSAdvancedFileStream : public TStream {
   uint8_t FHeaderImage[kBlockStreamHeaderSize] = {};
   // BlockSize of the header image once read; 0 for a raw stream.
   int32_t FBlockSize = 0;
+  // The container the data stream's handle belongs to; not owned.
+  TSingleFileSystem* FContainer = nullptr;
 };

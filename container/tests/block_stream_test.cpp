@@ -874,3 +874,51 @@ TEST(HeadersArray, GrowsAndShrinksInSteps) {
 }
 
 }  // namespace
+
+namespace {
+
+// In a container opened read only the repair of a cut chain cannot be
+// written back: the chain is ended in memory, the whole blocks read, and the
+// stored bytes stay as they are.
+TEST_F(BlockStreamTest, RepairInReadOnlyContainer) {
+  Make(2);
+  const int32_t B = BlockSizeForMethod(2);
+  const Bytes data = Compressible(static_cast<size_t>(B) * 3 / 2, 9);
+  {
+    auto s = Create("f.bin", 2);
+    s->WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
+  }
+  Bytes st = Stored("f.bin");
+  st.resize(U32(st, 128 + 12) + 5);
+  SetStored("f.bin", st);
+  Reopen(0);
+  {
+    auto s = Open("f.bin", 0);
+    EXPECT_EQ(s->Headers().Count(), 1);
+    EXPECT_EQ(ReadAll(*s), Bytes(data.begin(), data.begin() + B));
+  }
+  EXPECT_EQ(Stored("f.bin"), st);
+}
+
+
+// Over an encrypted container the block layout seen through the raw stream
+// is the same: the cipher lives below it.
+TEST_F(BlockStreamTest, EncryptedContainerKeepsTheLayout) {
+  const int32_t B = BlockSizeForMethod(7);
+  const Bytes data = Compressible(static_cast<size_t>(B) + 999, 15);
+  c_ = std::make_unique<TSingleFileSystem>(path_, kModeCreate, "secret", "q", "a", 7);
+  {
+    auto s = Create("f.bin", 0);
+    s->WriteBuffer(data.data(), static_cast<int32_t>(data.size()));
+  }
+  c_.reset();
+  c_ = std::make_unique<TSingleFileSystem>(path_, 0, "secret", "", "", 0);
+  const Bytes st = Stored("f.bin");
+  EXPECT_EQ(std::string(st.begin(), st.begin() + 4), "ZKCS");
+  EXPECT_EQ(st[20], 7);
+  EXPECT_EQ(U32(st, 12), 2u);
+  auto s = Open("f.bin", 0);
+  EXPECT_EQ(ReadAll(*s), data);
+}
+
+}  // namespace
