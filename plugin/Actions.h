@@ -1,9 +1,11 @@
 // The eight storage actions that nbExecAction runs, one function per action
-// with its parameters in registration order. Each reports to the script
-// through host variables (HostSlots.h) and returns true on success.
-//
-// Not implemented yet: until the storage actions are written every one of
-// these returns false and sets no variable.
+// with its parameters in registration order (note that the line-reading
+// action takes the password second and the file name third). Each one opens
+// the storage for the length of the call, reports to the script through host
+// variables (HostSlots.h): "[veVazevidError]" and, per action,
+// "[LastError]", "[vqLineFromStorageTXT]", "[veVazevidListDir]" or
+// "[veVazevidVar]", and returns true on success. None of them throws: an
+// error without a code of its own ends the action with false.
 #pragma once
 
 #include <string>

@@ -3,6 +3,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -123,12 +124,26 @@ TEST_F(ExecDispatch, NoExceptionLeavesTheExport) {
   EXPECT_EQ(nbExecAction(8, p), 0);
 }
 
-// The shipped table still holds the placeholder actions: they read only what
-// the dispatch copied and report failure.
-TEST(ExecPlaceholders, StorageActionsAreNotImplementedYetAndReportFailure) {
+// The shipped table reaches the storage actions, each reading only what the
+// dispatch copied: with every parameter empty there is no storage file, so
+// each action but create reports a missing storage, and create cannot make
+// a storage at an empty path.
+std::vector<std::pair<std::string, std::string>> shippedSets;
+void RecordSetVar(const char* name, const char* value) { shippedSets.emplace_back(name, value ? value : ""); }
+
+class ExecShipped : public vvtest::PlugInFixture {};
+
+TEST_F(ExecShipped, StorageActionsWithEmptyParametersReportFailure) {
+  Host().SetVar = RecordSetVar;
   for (const ActionInfo& row : ActionTable()) {
+    SCOPED_TRACE(row.Name);
     GuardedArray params(static_cast<size_t>(row.ParamCount));
-    EXPECT_EQ(nbExecAction(row.Id, params.slots()), 0) << row.Name;
+    shippedSets.clear();
+    EXPECT_EQ(nbExecAction(row.Id, params.slots()), 0);
+    ASSERT_FALSE(shippedSets.empty());
+    EXPECT_EQ(shippedSets.front(), (std::pair<std::string, std::string>{"[veVazevidError]", ""}));
+    EXPECT_EQ(shippedSets.back(), (std::pair<std::string, std::string>{
+                                      "[veVazevidError]", row.Id == 4 ? "vqST-011" : "vqST-001"}));
   }
 }
 
