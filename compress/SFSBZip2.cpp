@@ -5,12 +5,12 @@
 #include <bzlib.h>
 
 #include <cstdlib>
-#include <limits>
+
+#include "compress/CodecBuffer.h"
 
 namespace {
 
-constexpr int64_t kMaxBuffer = std::numeric_limits<int32_t>::max();
-constexpr int64_t kCompressGrowth = 256;
+using codec_buffer::kMaxBuffer;
 
 std::string CodeMessage(int code) { return "error " + std::to_string(code); }
 
@@ -34,39 +34,10 @@ int64_t TotalOut(const bz_stream& stream) {
   return static_cast<int64_t>((static_cast<uint64_t>(stream.total_out_hi32) << 32) | stream.total_out_lo32);
 }
 
-// Ends the compression or decompression stream on every path out of an
-// adapter.
-template <int (*EndFunction)(bz_stream*)>
-class StreamEnder {
- public:
-  explicit StreamEnder(bz_stream& stream) : stream_(stream) {}
-  StreamEnder(const StreamEnder&) = delete;
-  StreamEnder& operator=(const StreamEnder&) = delete;
-  ~StreamEnder() {
-    if (active_) EndFunction(&stream_);
-  }
-  // Ends the stream now and returns the library's code.
-  int End() {
-    active_ = false;
-    return EndFunction(&stream_);
-  }
-
- private:
-  bz_stream& stream_;
-  bool active_ = true;
-};
-
-// Grows `buffer` by `growth` bytes and points the stream's output at the
-// first byte not yet written, with all the remaining room. Returns false when
-// the buffer would pass the largest 32-bit size.
+// Grows `buffer` by `growth` bytes behind the bytes the library has written
+// so far (see codec_buffer::GrowOutput).
 bool GrowOutput(bz_stream& stream, std::vector<uint8_t>& buffer, int64_t growth) {
-  const int64_t size = static_cast<int64_t>(buffer.size()) + growth;
-  if (growth <= 0 || size > kMaxBuffer) return false;
-  buffer.resize(static_cast<size_t>(size));
-  const int64_t written = TotalOut(stream);
-  stream.next_out = reinterpret_cast<char*>(buffer.data() + written);
-  stream.avail_out = static_cast<unsigned int>(size - written);
-  return true;
+  return codec_buffer::GrowOutput(stream, buffer, growth, TotalOut(stream));
 }
 
 }  // namespace
@@ -78,24 +49,23 @@ void Bzip2CompressBlock(const uint8_t* source, int32_t length, std::vector<uint8
   try {
     if (length < 0 || (length > 0 && source == nullptr))
       throw EBZCompressionError(CodeMessage(BZ_PARAM_ERROR));
-    const int64_t initial = (static_cast<int64_t>(length) + length / 10 + 12 + 255) & ~int64_t{255};
+    const int64_t initial = codec_buffer::InitialCompressSize(length);
     if (initial > kMaxBuffer) throw EBZCompressionError(CodeMessage(BZ_MEM_ERROR));
     destination.resize(static_cast<size_t>(initial));
 
     bz_stream stream = NewStreamRecord();
     int code = BZ2_bzCompressInit(&stream, blockSize, 0, 0);
     if (code < 0) throw EBZCompressionError(CodeMessage(code));
-    StreamEnder<BZ2_bzCompressEnd> ender(stream);
+    codec_buffer::StreamEnder<bz_stream, BZ2_bzCompressEnd> ender(stream);
 
     stream.next_in = const_cast<char*>(reinterpret_cast<const char*>(source));
     stream.avail_in = static_cast<unsigned int>(length);
-    stream.next_out = reinterpret_cast<char*>(destination.data());
-    stream.avail_out = static_cast<unsigned int>(destination.size());
+    codec_buffer::PointOutput(stream, destination, 0);
     for (;;) {
       code = BZ2_bzCompress(&stream, BZ_FINISH);
       if (code < 0) throw EBZCompressionError(CodeMessage(code));
       if (code == BZ_STREAM_END) break;
-      if (!GrowOutput(stream, destination, kCompressGrowth))
+      if (!GrowOutput(stream, destination, codec_buffer::kCompressGrowth))
         throw EBZCompressionError(CodeMessage(BZ_MEM_ERROR));
     }
     const int64_t total = TotalOut(stream);
@@ -104,9 +74,7 @@ void Bzip2CompressBlock(const uint8_t* source, int32_t length, std::vector<uint8
     destination.resize(static_cast<size_t>(total));
     storedLength = static_cast<int32_t>(total);
   } catch (...) {
-    destination.clear();
-    destination.shrink_to_fit();
-    storedLength = 0;
+    codec_buffer::DiscardOutput(destination, storedLength);
     throw;
   }
 }
@@ -120,7 +88,7 @@ void Bzip2DecompressBlock(const uint8_t* source, int32_t length, int32_t estimat
     // growth step above zero.
     if (length <= 0 || estimate < 0 || source == nullptr)
       throw EBZDecompressionError(CodeMessage(BZ_PARAM_ERROR));
-    const int64_t step = (static_cast<int64_t>(length) + 255) & ~int64_t{255};
+    const int64_t step = codec_buffer::DecompressStep(length);
     const int64_t initial = estimate != 0 ? estimate : step;
     if (initial > kMaxBuffer) throw EBZDecompressionError(CodeMessage(BZ_MEM_ERROR));
     destination.resize(static_cast<size_t>(initial));
@@ -128,12 +96,11 @@ void Bzip2DecompressBlock(const uint8_t* source, int32_t length, int32_t estimat
     bz_stream stream = NewStreamRecord();
     int code = BZ2_bzDecompressInit(&stream, 0, 0);
     if (code < 0) throw EBZDecompressionError(CodeMessage(code));
-    StreamEnder<BZ2_bzDecompressEnd> ender(stream);
+    codec_buffer::StreamEnder<bz_stream, BZ2_bzDecompressEnd> ender(stream);
 
     stream.next_in = const_cast<char*>(reinterpret_cast<const char*>(source));
     stream.avail_in = static_cast<unsigned int>(length);
-    stream.next_out = reinterpret_cast<char*>(destination.data());
-    stream.avail_out = static_cast<unsigned int>(destination.size());
+    codec_buffer::PointOutput(stream, destination, 0);
     for (;;) {
       code = BZ2_bzDecompress(&stream);
       if (code < 0) throw EBZDecompressionError(CodeMessage(code));
@@ -151,9 +118,7 @@ void Bzip2DecompressBlock(const uint8_t* source, int32_t length, int32_t estimat
     destination.resize(static_cast<size_t>(total));
     rawLength = static_cast<int32_t>(total);
   } catch (...) {
-    destination.clear();
-    destination.shrink_to_fit();
-    rawLength = 0;
+    codec_buffer::DiscardOutput(destination, rawLength);
     throw;
   }
 }

@@ -6,28 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "CodecTestSupport.h"
 #include "compress/SFSBZip2.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using codec_test::Bytes;
+using codec_test::ExpectDecodes;
 
 Bytes Text(size_t count) {
-  Bytes bytes;
-  for (size_t i = 0; bytes.size() < count; ++i) {
-    const std::string line = "record " + std::to_string(i * 104729 % 5000) + " in block form\n";
-    bytes.insert(bytes.end(), line.begin(), line.end());
-  }
-  bytes.resize(count);
-  return bytes;
+  return codec_test::NumberedLines(
+      count, [](size_t i) { return "record " + std::to_string(i * 104729 % 5000) + " in block form\n"; });
 }
 
 Bytes Compress(const Bytes& raw, int32_t blockSize = 2) {
-  Bytes stored;
-  int32_t storedLength = 0;
-  Bzip2CompressBlock(raw.data(), static_cast<int32_t>(raw.size()), stored, blockSize, storedLength);
-  EXPECT_EQ(static_cast<size_t>(storedLength), stored.size());
-  return stored;
+  return codec_test::CompressWhole(Bzip2CompressBlock, raw, blockSize);
 }
 
 // Runs the decompressor expecting it to raise; returns the message.
@@ -53,11 +46,7 @@ TEST(Bzip2CompressBlock, OutputIsExactlyTheStream) {
     EXPECT_GT(storedLength, 0);
     EXPECT_EQ(stored.size(), static_cast<size_t>(storedLength));
     EXPECT_EQ(stored[3], '0' + blockSize);
-    Bytes decoded;
-    int32_t rawLength = 0;
-    Bzip2DecompressBlock(stored.data(), storedLength, static_cast<int32_t>(raw.size()), decoded, rawLength);
-    EXPECT_EQ(rawLength, static_cast<int32_t>(raw.size()));
-    EXPECT_EQ(decoded, raw);
+    ExpectDecodes(Bzip2DecompressBlock, stored, static_cast<int32_t>(raw.size()), raw);
   }
 }
 
@@ -81,11 +70,7 @@ TEST(Bzip2DecompressBlock, SmallOrMissingEstimateGrowsInStepsOfTheStoredSize) {
   const Bytes raw = Text(300000);
   const Bytes stored = Compress(raw);
   for (int32_t estimate : {0, 1, 1000, static_cast<int32_t>(raw.size()) - 1}) {
-    Bytes decoded;
-    int32_t rawLength = -1;
-    Bzip2DecompressBlock(stored.data(), static_cast<int32_t>(stored.size()), estimate, decoded, rawLength);
-    EXPECT_EQ(rawLength, static_cast<int32_t>(raw.size())) << "estimate " << estimate;
-    EXPECT_EQ(decoded, raw) << "estimate " << estimate;
+    ExpectDecodes(Bzip2DecompressBlock, stored, estimate, raw);
   }
 }
 
@@ -111,10 +96,7 @@ TEST(Bzip2DecompressBlock, BytesAfterTheStreamAreIgnored) {
   const Bytes raw = Text(3000);
   Bytes stored = Compress(raw);
   stored.insert(stored.end(), 50, 0xAB);
-  Bytes decoded;
-  int32_t rawLength = 0;
-  Bzip2DecompressBlock(stored.data(), static_cast<int32_t>(stored.size()), 3000, decoded, rawLength);
-  EXPECT_EQ(decoded, raw);
+  ExpectDecodes(Bzip2DecompressBlock, stored, 3000, raw);
 }
 
 TEST(Bzip2InternalError, RaisesTheBaseErrorWithTheLibraryNumber) {

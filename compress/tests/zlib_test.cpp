@@ -5,28 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "CodecTestSupport.h"
 #include "compress/ZUZZlib.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using codec_test::Bytes;
+using codec_test::ExpectDecodes;
 
 Bytes Text(size_t count) {
-  Bytes bytes;
-  for (size_t i = 0; bytes.size() < count; ++i) {
-    const std::string line = "line " + std::to_string(i * 7919 % 1000) + " of the stored text\r\n";
-    bytes.insert(bytes.end(), line.begin(), line.end());
-  }
-  bytes.resize(count);
-  return bytes;
+  return codec_test::NumberedLines(
+      count, [](size_t i) { return "line " + std::to_string(i * 7919 % 1000) + " of the stored text\r\n"; });
 }
 
 Bytes Deflate(const Bytes& raw, int32_t level = 5) {
-  Bytes stored;
-  int32_t storedLength = 0;
-  ZlibCompressBlock(raw.data(), static_cast<int32_t>(raw.size()), stored, level, storedLength);
-  EXPECT_EQ(static_cast<size_t>(storedLength), stored.size());
-  return stored;
+  return codec_test::CompressWhole(ZlibCompressBlock, raw, level);
 }
 
 TEST(ZlibCompressBlock, OutputIsExactlyTheStream) {
@@ -37,11 +30,7 @@ TEST(ZlibCompressBlock, OutputIsExactlyTheStream) {
     ZlibCompressBlock(raw.data(), static_cast<int32_t>(raw.size()), stored, level, storedLength);
     EXPECT_GT(storedLength, 0);
     EXPECT_EQ(stored.size(), static_cast<size_t>(storedLength)) << "level " << level;
-    Bytes decoded;
-    int32_t rawLength = 0;
-    ZlibDecompressBlock(stored.data(), storedLength, static_cast<int32_t>(raw.size()), decoded, rawLength);
-    EXPECT_EQ(rawLength, static_cast<int32_t>(raw.size()));
-    EXPECT_EQ(decoded, raw);
+    ExpectDecodes(ZlibDecompressBlock, stored, static_cast<int32_t>(raw.size()), raw);
   }
 }
 
@@ -65,22 +54,13 @@ TEST(ZlibDecompressBlock, SmallOrMissingEstimateGrowsInStepsOfTheStoredSize) {
   const Bytes raw = Text(200000);
   const Bytes stored = Deflate(raw);
   for (int32_t estimate : {0, 1, 255, 4096, static_cast<int32_t>(raw.size()) - 1}) {
-    Bytes decoded;
-    int32_t rawLength = -1;
-    ZlibDecompressBlock(stored.data(), static_cast<int32_t>(stored.size()), estimate, decoded, rawLength);
-    EXPECT_EQ(rawLength, static_cast<int32_t>(raw.size())) << "estimate " << estimate;
-    EXPECT_EQ(decoded, raw) << "estimate " << estimate;
+    ExpectDecodes(ZlibDecompressBlock, stored, estimate, raw);
   }
 }
 
 TEST(ZlibDecompressBlock, LargerEstimateIsCutToTheOutput) {
   const Bytes raw = Text(5000);
-  const Bytes stored = Deflate(raw);
-  Bytes decoded;
-  int32_t rawLength = 0;
-  ZlibDecompressBlock(stored.data(), static_cast<int32_t>(stored.size()), 1 << 20, decoded, rawLength);
-  EXPECT_EQ(rawLength, 5000);
-  EXPECT_EQ(decoded, raw);
+  ExpectDecodes(ZlibDecompressBlock, Deflate(raw), 1 << 20, raw);
 }
 
 TEST(ZlibDecompressBlock, DamagedStreamsRaiseAndLeaveNoBuffer) {
@@ -112,10 +92,7 @@ TEST(ZlibDecompressBlock, BytesAfterTheStreamAreIgnored) {
   const Bytes raw = Text(3000);
   Bytes stored = Deflate(raw);
   stored.insert(stored.end(), 100, 0xEE);
-  Bytes decoded;
-  int32_t rawLength = 0;
-  ZlibDecompressBlock(stored.data(), static_cast<int32_t>(stored.size()), 3000, decoded, rawLength);
-  EXPECT_EQ(decoded, raw);
+  ExpectDecodes(ZlibDecompressBlock, stored, 3000, raw);
 }
 
 TEST(ZlibDecompressBlock, EmptySourceRaises) {
