@@ -13,125 +13,37 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "crypto/ZUZPassword.h"
 #include "engine/EngineUtils.h"
 #include "engine/FreeSpace.h"
 #include "engine/PageFile.h"
 #include "files/ZUZFileCtrl.h"
-#include "platform/Clock.h"
 #include "platform/Exception.h"
 #include "platform/FaultFileSystem.h"
 #include "platform/MemoryFileSystem.h"
 #include "platform/Service.h"
-#include "platform/Volumes.h"
 
 namespace {
 
-// An NTFS volume with plenty of room, so one part holds the whole container.
-class RoomyVolumes : public platform::IVolumes {
- public:
-  platform::OsVersionRecord VersionRecord() override { return {2, 5, 1}; }
-  bool FileSystemName(const std::string&, const std::string&, std::string& name) override {
-    name = "NTFS";
-    return true;
-  }
-  bool FreeBytesAvailable(const std::string&, const std::string&, int64_t& bytes) override {
-    bytes = int64_t{1} << 40;
-    return true;
-  }
-};
+using engine_test::kPage;
+using engine_test::kReadOnly;
+using engine_test::kReadWrite;
+using engine_test::ThrownMessage;
+using engine_test::Values;
 
-// Local time = UTC, a settable "now", and a tick count that runs fast so the
-// password delay costs no real time.
-class SettableClock : public platform::IClock {
- public:
-  platform::CalendarTime LocalNow() override { return Now; }
-  uint32_t TickCount() override { return ticks_ += 64; }
-  bool LocalToUtc(platform::FileTimeValue local, platform::FileTimeValue& utc) override {
-    utc = local;
-    return true;
-  }
-  bool UtcToLocal(platform::FileTimeValue utc, platform::FileTimeValue& local) override {
-    local = utc;
-    return true;
-  }
-  platform::CalendarTime Now{2024, 3, 2, 5, 10, 20, 30, 0};
-
- private:
-  uint32_t ticks_ = 0;
-};
-
-constexpr uint16_t kCreate = 0xFFFF;
-constexpr uint16_t kReadOnly = 0;
-constexpr uint16_t kReadWrite = 2;
-constexpr int32_t kPage = 4096;
 constexpr int32_t kDirBytes = 7 * 512;
 
-template <class F>
-std::string ThrownMessage(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no exception>";
-}
-
-class DirectoryTest : public ::testing::Test {
+class DirectoryTest : public engine_test::MemoryContainerTest {
  protected:
-  void TearDown() override { Close(); }
+  DirectoryTest() : MemoryContainerTest("/vv/dir.sfs") {}
 
-  void Create(const std::string& password = "") {
-    Close();
-    Pf = std::make_unique<TPageFileManager>(Path, kCreate, password, "", "", false, kPage, 8, -1);
-    Build();
-  }
-  void Reopen(uint16_t mode = kReadWrite, const std::string& password = "") {
-    Close();
-    Pf = std::make_unique<TPageFileManager>(Path, mode, password, "", "", false, kPage, 8, -1);
-    Build();
-  }
-  void Build() {
-    Free = std::make_unique<TFreeSpaceManager>(*Pf);
-    Dir = std::make_unique<TDIRManager>(*Pf, *Free);
-  }
-  void Close() {
-    Dir.reset();
-    Free.reset();
-    if (Pf) Pf->Flush();
-    Pf.reset();
-  }
-  // Bytes at a logical offset of the container (after the volume header).
-  std::string Logical(int64_t offset, size_t count) const {
-    const std::string all = Fs.Contents(Path).value_or("");
-    const size_t at = static_cast<size_t>(offset + kVolumeHeaderSize);
-    return at >= all.size() ? std::string() : all.substr(at, count);
-  }
-  TSFSPageHeader StoredPageHeader(int32_t pageNo) const {
-    TSFSPageHeader header;
-    const std::string bytes = Logical(static_cast<int64_t>(pageNo) * kPage, sizeof(header));
-    EXPECT_EQ(bytes.size(), sizeof(header));
-    std::memcpy(&header, bytes.data(), std::min(bytes.size(), sizeof(header)));
-    return header;
-  }
+  void BuildUpper() override { Dir = std::make_unique<TDIRManager>(*Pf, *Free); }
+  void DropUpper() override { Dir.reset(); }
   void AddFiles(int from, int to) {
     for (int i = from; i < to; ++i) ASSERT_EQ(Dir->CreateItem("f" + std::to_string(i), "", "", ""), i);
   }
-  static std::vector<int32_t> Values(const TIntegerArray& a) {
-    std::vector<int32_t> v;
-    for (int32_t i = 0; i < a.ItemCount(); ++i) v.push_back(a[i]);
-    return v;
-  }
 
-  platform::MemoryFileSystem Fs;
-  platform::ScopedService<platform::IFileSystem> FilesInstalled{platform::SetFiles, Fs};
-  RoomyVolumes Volumes;
-  platform::ScopedService<platform::IVolumes> VolumesInstalled{platform::SetVolumes, Volumes};
-  SettableClock Clock;
-  platform::ScopedService<platform::IClock> ClockInstalled{platform::SetClock, Clock};
-  const std::string Path = "/vv/dir.sfs";
-  std::unique_ptr<TPageFileManager> Pf;
-  std::unique_ptr<TFreeSpaceManager> Free;
   std::unique_ptr<TDIRManager> Dir;
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "engine/EngineUtils.h"
 #include "platform/Clock.h"
 #include "platform/Exception.h"
@@ -36,11 +37,7 @@ TDIRItem DeletedItem() {
   return item;
 }
 
-std::vector<int32_t> IndexValues(const TIntegerArray& index) {
-  std::vector<int32_t> values;
-  for (int32_t i = 0; i < index.ItemCount(); ++i) values.push_back(index[i]);
-  return values;
-}
+using engine_test::Values;
 
 // Names of every match of a search, in the order FindFirst/FindNext give them.
 std::vector<std::string> ListNames(TDIRArray& table, const std::string& path, int32_t start = -1,
@@ -134,7 +131,7 @@ TEST(DirTableItems, ReadAndUpdateRefuseInvalidItemNumbers) {
 TEST(DirTableOrder, ChildrenOfOneParentFollowTheProbeOrder) {
   TDIRArray table(70, 7);
   for (int i = 0; i < 6; ++i) table.AddItem(MakeItem("f" + std::to_string(i), -1));
-  EXPECT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{1, 3, 5, 4, 2, 0}));
+  EXPECT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{1, 3, 5, 4, 2, 0}));
   EXPECT_EQ(ListNames(table, "*"), (std::vector<std::string>{"f1", "f3", "f5", "f4", "f2", "f0"}));
 
   // Rewriting item 1 (at position 0): the insert probe finds the run at
@@ -142,10 +139,10 @@ TEST(DirTableOrder, ChildrenOfOneParentFollowTheProbeOrder) {
   TDIRItem item = table.ReadItem(1);
   item.Size = 99;
   table.UpdateItem(1, item);
-  EXPECT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{3, 5, 1, 4, 2, 0}));
+  EXPECT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{3, 5, 1, 4, 2, 0}));
   // Rewriting item 4 (at position 3, where the probe lands too) moves nothing.
   table.UpdateItem(4, table.ReadItem(4));
-  EXPECT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{3, 5, 1, 4, 2, 0}));
+  EXPECT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{3, 5, 1, 4, 2, 0}));
   EXPECT_EQ(table.ReadItem(1).Size, 99);
 }
 
@@ -171,8 +168,8 @@ class DirTableTree : public ::testing::Test {
 };
 
 TEST_F(DirTableTree, IndexesAndSearchOrderMatchTheHandWorkedCase) {
-  EXPECT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 4, 3, 1}));
-  EXPECT_EQ(IndexValues(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 4, 0, 5}));  // a b c d dir e
+  EXPECT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 4, 3, 1}));
+  EXPECT_EQ(Values(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 4, 0, 5}));  // a b c d dir e
   EXPECT_EQ(ListNames(table, "*"), (std::vector<std::string>{"a", "e", "dir"}));
   EXPECT_EQ(ListNames(table, "dir\\*"), (std::vector<std::string>{"d", "c", "b"}));
   EXPECT_EQ(ListNames(table, "*", 0), (std::vector<std::string>{"d", "c", "b"}));
@@ -185,8 +182,8 @@ TEST_F(DirTableTree, UpdateMovesAnEntryWithinItsRun) {
   TDIRItem item = table.ReadItem(3);
   item.LastWriteTime = 1234;
   table.UpdateItem(3, item);
-  EXPECT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 3, 4, 1}));
-  EXPECT_EQ(IndexValues(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 4, 0, 5}));
+  EXPECT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 3, 4, 1}));
+  EXPECT_EQ(Values(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 4, 0, 5}));
   EXPECT_EQ(ListNames(table, "dir\\*"), (std::vector<std::string>{"c", "d", "b"}));
 }
 
@@ -194,8 +191,8 @@ TEST_F(DirTableTree, DeletingAndReusingASlotKeepsBothIndexes) {
   table.UpdateItem(4, DeletedItem());
   EXPECT_EQ(table.IndexedCount(), 5);
   EXPECT_EQ(table.ItemCount(), 6);
-  EXPECT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 3, 1}));
-  EXPECT_EQ(IndexValues(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 0, 5}));
+  EXPECT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 3, 1}));
+  EXPECT_EQ(Values(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 0, 5}));
   EXPECT_EQ(table.FindPath("dir\\d", -1), -2);  // no item of that name any more
 
   // Deleting a deleted slot changes nothing.
@@ -206,8 +203,8 @@ TEST_F(DirTableTree, DeletingAndReusingASlotKeepsBothIndexes) {
   // smaller, position 3 equal -> inserted at 3.
   table.UpdateItem(4, MakeItem("x", 0));
   EXPECT_EQ(table.IndexedCount(), 6);
-  EXPECT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 4, 3, 1}));
-  EXPECT_EQ(IndexValues(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 0, 5, 4}));
+  EXPECT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{2, 5, 0, 4, 3, 1}));
+  EXPECT_EQ(Values(table.NameIndex()), (std::vector<int32_t>{2, 1, 3, 0, 5, 4}));
   EXPECT_EQ(table.FindPath("dir\\x", -1), 4);
   EXPECT_EQ(ListNames(table, "dir\\*"), (std::vector<std::string>{"x", "c", "b"}));
 }
@@ -216,7 +213,7 @@ TEST(DirTableFindPos, ResultsOnAHandBuiltIndex) {
   // Parent keys 1, 3, 5, 7 (one item each), added in order.
   TDIRArray table(70, 7);
   for (int32_t parent : {1, 3, 5, 7}) table.AddItem(MakeItem("n" + std::to_string(parent), parent));
-  ASSERT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{0, 1, 2, 3}));
+  ASSERT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{0, 1, 2, 3}));
   struct Case {
     int32_t key;
     int32_t insertPos;
@@ -352,7 +349,7 @@ TEST(DirTableUpdate, OldPositionsNotFoundAreReported) {
     table.AddItem(MakeItem("b", -1));
     table.AddItem(MakeItem("q\"q", -1));
     table.AddItem(MakeItem("q\"q", -1));
-    ASSERT_EQ(IndexValues(table.NameIndex()), (std::vector<int32_t>{0, 2, 1}));
+    ASSERT_EQ(Values(table.NameIndex()), (std::vector<int32_t>{0, 2, 1}));
     try {
       table.UpdateItem(2, MakeItem("a", -1));
       FAIL();
@@ -367,7 +364,7 @@ TEST(DirTableUpdate, OldPositionsNotFoundAreReported) {
     table.AddItem(MakeItem("a", -1));
     table.AddItem(MakeItem("b", -1));
     table.AddItem(MakeItem("c", 3));
-    ASSERT_EQ(IndexValues(table.ParentIndex()), (std::vector<int32_t>{1, 0, 2}));
+    ASSERT_EQ(Values(table.ParentIndex()), (std::vector<int32_t>{1, 0, 2}));
     try {
       table.UpdateItem(1, MakeItem("b", 3));
       FAIL();

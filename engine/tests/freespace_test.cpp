@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "engine/EngineContainers.h"
 #include "engine/EngineUtils.h"
 #include "engine/PageFile.h"
@@ -27,40 +28,15 @@
 #include "platform/Files.h"
 #include "platform/MemoryFileSystem.h"
 #include "platform/Service.h"
-#include "platform/Volumes.h"
 
 namespace {
 
-// Reports an NTFS volume on a 5.1 system, so the part-size probe allows a
-// part far larger than any test file.
-class UnlimitedVolumes : public platform::IVolumes {
- public:
-  platform::OsVersionRecord VersionRecord() override { return {2, 5, 1}; }
-  bool FileSystemName(const std::string&, const std::string&, std::string& name) override {
-    name = "NTFS";
-    return true;
-  }
-  bool FreeBytesAvailable(const std::string&, const std::string&, int64_t& bytes) override {
-    bytes = int64_t{1} << 40;
-    return true;
-  }
-};
-
-template <class F>
-std::string ThrownMessage(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no exception>";
-}
-
-std::vector<int32_t> ToVector(const TIntegerArray& a) {
-  std::vector<int32_t> v;
-  for (int32_t i = 0; i < a.ItemCount(); ++i) v.push_back(a[i]);
-  return v;
-}
+using engine_test::kCreate;
+using engine_test::kReadOnly;
+using engine_test::kReadWrite;
+using engine_test::ThrownMessage;
+using engine_test::UnlimitedVolumes;
+using engine_test::Values;
 
 TIntegerArray ToArray(const std::vector<int32_t>& v) {
   TIntegerArray a(0, 10, 1000);
@@ -74,11 +50,9 @@ std::vector<int32_t> Range(int32_t from, int32_t to) {
   return v;
 }
 
-constexpr uint16_t kCreate = 0xFFFF;
-constexpr uint16_t kReadWrite = 2;
-constexpr uint16_t kReadOnly = 0;
-
 // A container in an in-memory file system with its page file and manager.
+// Unlike engine_test::MemoryContainerTest it creates containers of any page
+// and extent size, and drives the manager itself.
 class FreeSpaceTest : public ::testing::Test {
  protected:
   void NewContainer(int32_t pageSize = 4096, int32_t extent = 8) {
@@ -97,7 +71,7 @@ class FreeSpaceTest : public ::testing::Test {
     TIntegerArray pages(0, 10, 1000);
     pages.Add(999);  // emptied by GetPages
     EXPECT_TRUE(fsm->GetPages(count, nearPage, uniform, pages));
-    return ToVector(pages);
+    return Values(pages);
   }
   void Free(const std::vector<int32_t>& pages) {
     TIntegerArray a = ToArray(pages);
@@ -223,8 +197,8 @@ TEST_F(FreeSpaceTest, FirstNonUniformPageIsPage4) {
   EXPECT_EQ(pf->HugeFile().GetSize(), 9 * 4096);
   EXPECT_EQ(pf->Header.PFSPageCount, 1);
   EXPECT_EQ(pf->Header.GAMPageCount, 1);
-  EXPECT_EQ(ToVector(fsm->GetPFSPageMap()), std::vector<int32_t>{1});
-  EXPECT_EQ(ToVector(fsm->GetGAMPageMap()), std::vector<int32_t>{2});
+  EXPECT_EQ(Values(fsm->GetPFSPageMap()), std::vector<int32_t>{1});
+  EXPECT_EQ(Values(fsm->GetGAMPageMap()), std::vector<int32_t>{2});
   EXPECT_EQ(PFSBits(0), "00001111");
   EXPECT_FALSE(fsm->GAMBit(0));
   EXPECT_TRUE(fsm->SGAMBit(0));
@@ -427,8 +401,8 @@ TEST_F(FreeSpaceTest, SecondPFSAndGAMRangesWithSmallPages) {
   EXPECT_EQ(pages[511 * 8 - 1], 1 + 512 * 8 - 1);  // the last page of extent 511
   EXPECT_EQ(pages[511 * 8], 1 + 513 * 8);          // extent 512 is skipped
   EXPECT_EQ(fsm->FExtentCount, 514);
-  EXPECT_EQ(ToVector(fsm->GetPFSPageMap()), (std::vector<int32_t>{1, 1 + 512 * 8}));
-  EXPECT_EQ(ToVector(fsm->GetGAMPageMap()), std::vector<int32_t>{2});
+  EXPECT_EQ(Values(fsm->GetPFSPageMap()), (std::vector<int32_t>{1, 1 + 512 * 8}));
+  EXPECT_EQ(Values(fsm->GetGAMPageMap()), std::vector<int32_t>{2});
   EXPECT_EQ(PFSBits(512), "01111111");  // the second PFS page in its first page
   EXPECT_TRUE(fsm->SGAMBit(512));
   StoredPage(1 + 512 * 8, 512, kPageTypePFS);
@@ -441,7 +415,7 @@ TEST_F(FreeSpaceTest, SecondPFSAndGAMRangesWithSmallPages) {
   EXPECT_EQ(more.front(), 4);  // extent 0's free pages first
   const int32_t rangeStart = 1 + 4096 * 8;
   EXPECT_EQ(fsm->FExtentCount, 4097);
-  EXPECT_EQ(ToVector(fsm->GetGAMPageMap()), (std::vector<int32_t>{2, rangeStart + 1}));
+  EXPECT_EQ(Values(fsm->GetGAMPageMap()), (std::vector<int32_t>{2, rangeStart + 1}));
   ASSERT_EQ(fsm->GetPFSPageMap().ItemCount(), 9);
   EXPECT_EQ(fsm->GetPFSPageMap()[8], rangeStart);
   for (int32_t i = 0; i < 9; ++i) EXPECT_EQ(fsm->GetPFSPageMap()[i], 1 + i * 512 * 8) << i;
@@ -670,7 +644,7 @@ TEST(FreeSpaceLargeFile, SecondGAMRangeWith4096BytePages) {
     ASSERT_EQ(fsm.GetPFSPageMap().ItemCount(), 9);
     EXPECT_EQ(fsm.GetPFSPageMap()[1], 32513);  // first page of extent 4064
     EXPECT_EQ(fsm.GetPFSPageMap()[8], 1 + 32512 * 8);
-    EXPECT_EQ(ToVector(fsm.GetGAMPageMap()), (std::vector<int32_t>{2, 2 + 32512 * 8}));
+    EXPECT_EQ(Values(fsm.GetGAMPageMap()), (std::vector<int32_t>{2, 2 + 32512 * 8}));
     EXPECT_EQ(pages[count - 1], 1 + 32512 * 8 + 3);
     EXPECT_FALSE(fsm.PFSBit(4064 * 8));
     EXPECT_FALSE(fsm.SGAMBit(4064));  // its seven other pages were all taken

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "crypto/ZUZCipher.h"
 #include "crypto/ZUZPassword.h"
 #include "files/ZUZFileCtrl.h"
@@ -21,35 +22,15 @@
 #include "platform/FaultFileSystem.h"
 #include "platform/Files.h"
 #include "platform/Service.h"
-#include "platform/Volumes.h"
 
 namespace {
 
-// Reports an NTFS volume on a 5.1 system, so the part-size probe allows a
-// part far larger than any test file.
-class UnlimitedVolumes : public platform::IVolumes {
- public:
-  platform::OsVersionRecord VersionRecord() override { return {2, 5, 1}; }
-  bool FileSystemName(const std::string&, const std::string&, std::string& name) override {
-    name = "NTFS";
-    return true;
-  }
-  bool FreeBytesAvailable(const std::string&, const std::string&, int64_t& bytes) override {
-    bytes = int64_t{1} << 40;
-    return true;
-  }
-};
-
-// The message of the Exception that f throws, or "<no exception>".
-template <class F>
-std::string ThrownMessage(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no exception>";
-}
+using engine_test::kCreate;
+using engine_test::kPage;
+using engine_test::kReadOnly;
+using engine_test::kReadWrite;
+using engine_test::ThrownMessage;
+using engine_test::UnlimitedVolumes;
 
 // XOR of the little-endian 32-bit words of a buffer, computed independently
 // of the code under test.
@@ -103,11 +84,7 @@ class DiskFixture : public ::testing::Test {
   platform::ScopedService<platform::IVolumes> VolumesInstalled{platform::SetVolumes, Volumes};
 };
 
-constexpr uint16_t kCreate = 0xFFFF;
-constexpr uint16_t kReadOnly = 0;
-constexpr uint16_t kReadWrite = 2;
 constexpr uint16_t kExclusiveReadWrite = 0x12;
-constexpr int32_t kPage = 4096;
 
 const char kLoadHeaderMessage[] = "TSingleFileSystem.LoadHeader - Invalid ZUZ file, header is corrupted.";
 

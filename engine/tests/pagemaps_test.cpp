@@ -6,90 +6,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "engine/EngineUtils.h"
 #include "engine/FreeSpace.h"
 #include "engine/PageFile.h"
 #include "files/ZUZFileCtrl.h"
-#include "platform/Clock.h"
 #include "platform/Exception.h"
 #include "platform/MemoryFileSystem.h"
 #include "platform/Service.h"
-#include "platform/Volumes.h"
 
 namespace {
 
-class BigVolumes : public platform::IVolumes {
- public:
-  platform::OsVersionRecord VersionRecord() override { return {2, 5, 1}; }
-  bool FileSystemName(const std::string&, const std::string&, std::string& name) override {
-    name = "NTFS";
-    return true;
-  }
-  bool FreeBytesAvailable(const std::string&, const std::string&, int64_t& bytes) override {
-    bytes = int64_t{1} << 40;
-    return true;
-  }
-};
+using engine_test::kPage;
+using engine_test::ThrownMessage;
+using engine_test::Values;
 
-// A tick count that runs fast, so the password delay costs no real time.
-class FastTicks : public platform::IClock {
- public:
-  platform::CalendarTime LocalNow() override { return {2024, 1, 1, 1, 0, 0, 0, 0}; }
-  uint32_t TickCount() override { return ticks_ += 64; }
-  bool LocalToUtc(platform::FileTimeValue l, platform::FileTimeValue& u) override {
-    u = l;
-    return true;
-  }
-  bool UtcToLocal(platform::FileTimeValue u, platform::FileTimeValue& l) override {
-    l = u;
-    return true;
-  }
-
- private:
-  uint32_t ticks_ = 0;
-};
-
-template <class F>
-std::string ThrownMessage(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no exception>";
-}
-
-constexpr int32_t kPage = 4096;
 constexpr int64_t D = 4064;
 
-class PageMapsTest : public ::testing::Test {
+class PageMapsTest : public engine_test::MemoryContainerTest {
  protected:
-  void TearDown() override { Close(); }
-  void Create(const std::string& password = "") {
-    Close();
-    Pf = std::make_unique<TPageFileManager>(Path, 0xFFFF, password, "", "", false, kPage, 8, -1);
-    Build();
-  }
-  void Reopen() {
-    Close();
-    Pf = std::make_unique<TPageFileManager>(Path, 2, "", "", "", false, kPage, 8, -1);
-    Build();
-  }
-  void Build() {
-    Free = std::make_unique<TFreeSpaceManager>(*Pf);
-    Maps = std::make_unique<TUserFilePageMapManager>(*Pf, *Free);
-  }
-  void Close() {
-    Maps.reset();
-    Free.reset();
-    if (Pf) Pf->Flush();
-    Pf.reset();
-  }
+  PageMapsTest() : MemoryContainerTest("/vv/maps.sfs") {}
+
+  void BuildUpper() override { Maps = std::make_unique<TUserFilePageMapManager>(*Pf, *Free); }
+  void DropUpper() override { Maps.reset(); }
   static TDIRItem NewFile() {
     TDIRItem item;
     ClearItem(item);
@@ -111,22 +56,12 @@ class PageMapsTest : public ::testing::Test {
     Maps->GetMaps(file, maps, data);
     return Values(*data);
   }
-  static std::vector<int32_t> Values(const TIntegerArray& a) {
-    std::vector<int32_t> v;
-    for (int32_t i = 0; i < a.ItemCount(); ++i) v.push_back(a[i]);
-    return v;
-  }
-  // The stored page header and its first data entries.
-  TSFSPageHeader StoredHeader(int32_t pageNo) {
-    const std::string all = Fs.Contents(Path).value_or("");
-    TSFSPageHeader h;
-    std::memcpy(&h, all.data() + kVolumeHeaderSize + static_cast<int64_t>(pageNo) * kPage, sizeof(h));
-    return h;
-  }
-  int32_t StoredEntry(int32_t pageNo, int32_t k) {
-    const std::string all = Fs.Contents(Path).value_or("");
-    int32_t v;
-    std::memcpy(&v, all.data() + kVolumeHeaderSize + static_cast<int64_t>(pageNo) * kPage + 32 + 4 * k, 4);
+  // Entry k of map page `pageNo` as stored.
+  int32_t StoredEntry(int32_t pageNo, int32_t k) const {
+    const std::string bytes = Logical(static_cast<int64_t>(pageNo) * kPage + 32 + 4 * k, sizeof(int32_t));
+    EXPECT_EQ(bytes.size(), sizeof(int32_t));
+    int32_t v = 0;
+    std::memcpy(&v, bytes.data(), std::min(bytes.size(), sizeof(v)));
     return v;
   }
   void Relink(int32_t pageNo, int32_t next) {
@@ -136,15 +71,6 @@ class PageMapsTest : public ::testing::Test {
     ASSERT_TRUE(Pf->WritePage(page, pageNo, 0, ""));
   }
 
-  platform::MemoryFileSystem Fs;
-  platform::ScopedService<platform::IFileSystem> FilesInstalled{platform::SetFiles, Fs};
-  BigVolumes Volumes;
-  platform::ScopedService<platform::IVolumes> VolumesInstalled{platform::SetVolumes, Volumes};
-  FastTicks Clock;
-  platform::ScopedService<platform::IClock> ClockInstalled{platform::SetClock, Clock};
-  const std::string Path = "/vv/maps.sfs";
-  std::unique_ptr<TPageFileManager> Pf;
-  std::unique_ptr<TFreeSpaceManager> Free;
   std::unique_ptr<TUserFilePageMapManager> Maps;
 };
 
@@ -174,12 +100,12 @@ TEST_F(PageMapsTest, SmallFilesAndTheirPages) {
   EXPECT_EQ(DataList(file), (std::vector<int32_t>{5}));
   Resize(file, 4065);
   EXPECT_EQ(DataList(file), (std::vector<int32_t>{5, 6}));
-  const TSFSPageHeader map = StoredHeader(4);
+  const TSFSPageHeader map = StoredPageHeader(4);
   EXPECT_EQ(map.PageType, 5);
   EXPECT_EQ(map.NextPage, -1);
   EXPECT_EQ(StoredEntry(4, 0), 5);
   EXPECT_EQ(StoredEntry(4, 1), 6);
-  const TSFSPageHeader dataPage = StoredHeader(6);
+  const TSFSPageHeader dataPage = StoredPageHeader(6);
   EXPECT_EQ(dataPage.PageType, 6);
   EXPECT_EQ(dataPage.EncryptionType, 0);
 
@@ -212,16 +138,16 @@ TEST_F(PageMapsTest, GrowingAndShrinkingAcrossTheFirstMapPage) {
   Resize(file, 1016 * D);
   const int32_t firstMap = file.FirstMapPageNo;
   ASSERT_EQ(MapList(file).size(), 1u);
-  EXPECT_EQ(StoredHeader(firstMap).NextPage, -1);
+  EXPECT_EQ(StoredPageHeader(firstMap).NextPage, -1);
 
   Resize(file, 1016 * D + 1);  // the 1017th data page starts a second map page
   const std::vector<int32_t> maps = MapList(file);
   const std::vector<int32_t> data = DataList(file);
   ASSERT_EQ(maps.size(), 2u);
   ASSERT_EQ(data.size(), 1017u);
-  EXPECT_EQ(StoredHeader(firstMap).NextPage, maps[1]);
-  EXPECT_EQ(StoredHeader(maps[1]).NextPage, -1);
-  EXPECT_EQ(StoredHeader(maps[1]).PageType, 5);
+  EXPECT_EQ(StoredPageHeader(firstMap).NextPage, maps[1]);
+  EXPECT_EQ(StoredPageHeader(maps[1]).NextPage, -1);
+  EXPECT_EQ(StoredPageHeader(maps[1]).PageType, 5);
   EXPECT_EQ(StoredEntry(maps[1], 0), data[1016]);
   EXPECT_EQ(StoredEntry(firstMap, 1015), data[1015]);
 
@@ -232,7 +158,7 @@ TEST_F(PageMapsTest, GrowingAndShrinkingAcrossTheFirstMapPage) {
   Resize(file, 1016 * D);  // back: the second map page goes
   EXPECT_EQ(MapList(file), (std::vector<int32_t>{firstMap}));
   EXPECT_EQ(DataList(file).size(), 1016u);
-  EXPECT_EQ(StoredHeader(firstMap).NextPage, -1);
+  EXPECT_EQ(StoredPageHeader(firstMap).NextPage, -1);
   EXPECT_TRUE(Free->PFSBit(maps[1] - 1));
   EXPECT_TRUE(Free->PFSBit(data[1016] - 1));
   EXPECT_FALSE(Free->PFSBit(data[1015] - 1));
@@ -267,7 +193,7 @@ TEST_F(PageMapsTest, MapPagesArePlainInAProtectedContainer) {
   ASSERT_EQ(Pf->Header.Encrypted, 1);
   TDIRItem file = NewFile();
   Resize(file, 3 * D);
-  const TSFSPageHeader h = StoredHeader(file.FirstMapPageNo);
+  const TSFSPageHeader h = StoredPageHeader(file.FirstMapPageNo);
   EXPECT_EQ(h.EncryptionType, 0);
   const std::vector<int32_t> data = DataList(file);
   for (int k = 0; k < 3; ++k) EXPECT_EQ(StoredEntry(file.FirstMapPageNo, k), data[static_cast<size_t>(k)]);
