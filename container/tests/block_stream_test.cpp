@@ -3,44 +3,29 @@
 // copies, progress events and the handling of damaged stored files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "ContainerTestSupport.h"
 #include "compress/ZUZCompress.h"
 #include "container/SingleFileSystem.h"
 #include "crypto/ZUZPassword.h"
 #include "platform/Exception.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Random(size_t n, uint32_t seed) {
-  Bytes v(n);
-  std::mt19937 rng(seed);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
+using container_test::Bytes;
+using container_test::ExceptionText;
+using container_test::Random;
 
 // Text-like bytes that compress well.
 Bytes Compressible(size_t n, uint32_t seed) {
   static const char* const kWords[] = {"alpha ", "beta ", "gamma ", "delta\r\n", "epsilon ", "zeta "};
-  Bytes v;
-  v.reserve(n);
-  std::mt19937 rng(seed);
-  while (v.size() < n) {
-    const char* w = kWords[rng() % 6];
-    for (const char* p = w; *p && v.size() < n; ++p) v.push_back(static_cast<uint8_t>(*p));
-  }
-  return v;
+  return container_test::WordText(n, seed, kWords);
 }
 
 uint32_t U32(const Bytes& b, size_t at) {
@@ -52,35 +37,10 @@ void PutU32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-std::string ExceptionText(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no exception>";
-}
-
-class BlockStreamTest : public ::testing::Test {
+class BlockStreamTest : public container_test::OpenContainerTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vv_block_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "store.sfs").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  BlockStreamTest() : OpenContainerTest("vv_block_") {}
 
-  void Make(uint8_t defaultMethod = 2) {
-    c_.reset();
-    c_ = std::make_unique<TSingleFileSystem>(path_, kModeCreate, "", "", "", defaultMethod);
-  }
-  void Reopen(uint16_t mode = 2) {
-    c_.reset();
-    c_ = std::make_unique<TSingleFileSystem>(path_, mode, "", "", "", 0);
-  }
   std::unique_ptr<TSFSAdvancedFileStream> Create(const std::string& name, uint8_t method) {
     return std::make_unique<TSFSAdvancedFileStream>(c_.get(), name, kModeCreate, "", "", "", method);
   }
@@ -88,14 +48,6 @@ class BlockStreamTest : public ::testing::Test {
     return std::make_unique<TSFSAdvancedFileStream>(c_.get(), name, mode, "", "", "", 0);
   }
 
-  // The stored bytes of a stored file, read through a raw stream.
-  Bytes Stored(const std::string& name) {
-    TSFSUserFileStream raw(c_.get(), name, 0, "", "", "");
-    Bytes out(static_cast<size_t>(raw.GetSize()));
-    raw.SetPosition(0);
-    if (!out.empty()) raw.ReadBuffer(out.data(), static_cast<int32_t>(out.size()));
-    return out;
-  }
   // Replaces the stored bytes of a stored file.
   void SetStored(const std::string& name, const Bytes& bytes) {
     TSFSUserFileStream raw(c_.get(), name, 2, "", "", "");
@@ -104,30 +56,11 @@ class BlockStreamTest : public ::testing::Test {
     if (!bytes.empty()) raw.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
   }
 
-  static Bytes ReadAll(TStream& s) {
-    s.SetPosition(0);
-    Bytes out(static_cast<size_t>(s.GetSize()));
-    if (!out.empty()) s.ReadBuffer(out.data(), static_cast<int32_t>(out.size()));
-    return out;
-  }
   static void WriteAt(TStream& s, int64_t at, const Bytes& b) {
     s.SetPosition(at);
     s.WriteBuffer(b.data(), static_cast<int32_t>(b.size()));
   }
 
-  std::string DiskPath(const std::string& leaf) const { return (dir_ / leaf).string(); }
-  static void WriteDisk(const std::string& path, const Bytes& b) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
-  static Bytes ReadDisk(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  }
-
-  fs::path dir_;
-  std::string path_;
-  std::unique_ptr<TSingleFileSystem> c_;
 };
 
 // ---------------------------------------------------------------------------

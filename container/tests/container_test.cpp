@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ContainerTestSupport.h"
 #include "container/SingleFileSystem.h"
 #include "engine/Directory.h"
 #include "engine/EngineContainers.h"
@@ -26,17 +27,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ContainerTest : public ::testing::Test {
+using container_test::ExceptionText;
+using container_test::Random;
+
+class ContainerTest : public container_test::TempFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vv_container_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "store.sfs").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  ContainerTest() : TempFolderTest("vv_container_") {}
 
   std::unique_ptr<TSingleFileSystem> Make(const std::string& password = "", uint8_t method = 2) {
     return std::make_unique<TSingleFileSystem>(path_, kModeCreate, password, "", "", method);
@@ -45,26 +41,7 @@ class ContainerTest : public ::testing::Test {
                                           uint8_t method = 0) {
     return std::make_unique<TSingleFileSystem>(path_, mode, password, "", "", method);
   }
-
-  fs::path dir_;
-  std::string path_;
 };
-
-std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
-  std::vector<uint8_t> v(n);
-  std::mt19937 rng(seed);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
-
-std::string ExceptionText(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no exception>";
-}
 
 // Data page numbers of a stored file, in file order.
 std::vector<int32_t> DataPages(TSingleFileSystem& c, const std::string& name) {
@@ -127,7 +104,7 @@ TEST_F(ContainerTest, ReadsAtAndBeyondEnd) {
   auto c = Make();
   int32_t h = c->FileOpen("f", kModeCreate, "", "", "");
   ASSERT_GE(h, 0);
-  auto data = Pattern(50, 1);
+  auto data = Random(50, 1);
   ASSERT_EQ(c->FileWrite(h, data.data(), 50), 50);
   uint8_t buf[100];
   EXPECT_EQ(c->FileRead(h, buf, 10), 0);  // at the end
@@ -143,7 +120,7 @@ TEST_F(ContainerTest, ReadsAtAndBeyondEnd) {
 }
 
 TEST_F(ContainerTest, ReadAcrossPageBoundary) {
-  auto data = Pattern(9000, 2);
+  auto data = Random(9000, 2);
   {
     auto c = Make();
     int32_t h = c->FileOpen("f", kModeCreate, "", "", "");
@@ -181,7 +158,7 @@ TEST_F(ContainerTest, PartialPageWriteReadsThePageFirst) {
   {
     auto c = Make();
     int32_t h = c->FileOpen("f", kModeCreate, "", "", "");
-    auto data = Pattern(4064, 3);
+    auto data = Random(4064, 3);
     ASSERT_EQ(c->FileWrite(h, data.data(), 10), 10);
     EXPECT_EQ(c->FileSeek(h, 2, 0), 10);
     c->FileClose(h);
@@ -197,7 +174,7 @@ TEST_F(ContainerTest, PartialPageWriteReadsThePageFirst) {
   EXPECT_EQ(c->FileWrite(h, small, 10), 0);
   EXPECT_NE(c->ErrorCode, 0);
   // A whole-page write does not read it and succeeds.
-  auto full = Pattern(4064, 4);
+  auto full = Random(4064, 4);
   c->FileSeek(h, 0, 0);
   EXPECT_EQ(c->FileWrite(h, full.data(), 4064), 4064);
   EXPECT_EQ(c->ErrorCode, 0);
@@ -214,7 +191,7 @@ TEST_F(ContainerTest, PartialPageWriteReadsThePageFirst) {
 TEST_F(ContainerTest, WriteBeyondEndAndSetSize) {
   auto c = Make();
   int32_t h = c->FileOpen("f", kModeCreate, "", "", "");
-  auto data = Pattern(300, 5);
+  auto data = Random(300, 5);
   ASSERT_EQ(c->FileWrite(h, data.data(), 300), 300);
   EXPECT_EQ(c->FileSeek(h, 2, 100), 400);
   ASSERT_EQ(c->FileWrite(h, data.data(), 50), 50);
@@ -243,7 +220,7 @@ TEST_F(ContainerTest, WriteBeyondEndAndSetSize) {
 TEST_F(ContainerTest, GrowingAfterCutReadsZeros) {
   auto c = Make();
   int32_t h = c->FileOpen("f", kModeCreate, "", "", "");
-  auto data = Pattern(3000, 8);
+  auto data = Random(3000, 8);
   ASSERT_EQ(c->FileWrite(h, data.data(), 3000), 3000);
   ASSERT_EQ(c->FileSetSize(h, 1000), 1000);
   ASSERT_EQ(c->FileSetSize(h, 2000), 2000);
@@ -271,7 +248,7 @@ TEST_F(ContainerTest, GrowingAfterCutReadsZeros) {
 TEST_F(ContainerTest, CreateOverOpenFileOpensTheOldOne) {
   auto c = Make();
   int32_t h = c->FileOpen("a", kModeCreate, "", "", "");
-  auto data = Pattern(20, 9);
+  auto data = Random(20, 9);
   ASSERT_EQ(c->FileWrite(h, data.data(), 20), 20);
   int32_t h2 = c->FileOpen("a", kModeCreate, "", "", "");
   ASSERT_GE(h2, 0);
@@ -342,7 +319,7 @@ TEST_F(ContainerTest, DeleteOpenFileAndHandles) {
 
 TEST_F(ContainerTest, StreamsHaveIndependentPositions) {
   auto c = Make();
-  auto data = Pattern(5000, 6);
+  auto data = Random(5000, 6);
   {
     TSFSUserFileStream w(c.get(), "s", kModeCreate, "", "", "");
     w.WriteBuffer(data.data(), 5000);
@@ -388,7 +365,7 @@ TEST_F(ContainerTest, StreamCreateMessages) {
 // A stored file with its own password inside an unprotected container: its
 // pages are encrypted with its own key, and opening asks for the password.
 TEST_F(ContainerTest, PerFilePassword) {
-  auto data = Pattern(100, 7);
+  auto data = Random(100, 7);
   {
     auto c = Make();
     int32_t h = c->FileOpen("p", kModeCreate, "own", "", "");
@@ -484,7 +461,7 @@ void RunModel(const std::string& path, const std::string& password, int steps, i
       auto& m = model[name];
       const int64_t pos = static_cast<int64_t>(rng() % (m.size() + 5000));
       const int32_t count = static_cast<int32_t>(rng() % 9000) + 1;
-      auto data = Pattern(static_cast<size_t>(count), rng());
+      auto data = Random(static_cast<size_t>(count), rng());
       int32_t h = c->FileOpen(name, 2, "", "", "");
       ASSERT_GE(h, 0);
       c->FileSeek(h, 0, pos);

@@ -3,95 +3,34 @@
 // down, closing on destruction, and a random model of a compressed file.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "ContainerTestSupport.h"
 #include "compress/ZUZCompress.h"
 #include "container/SingleFileSystem.h"
 #include "platform/Exception.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using container_test::Bytes;
+using container_test::ExceptionText;
 
 Bytes Text(size_t n, uint32_t seed) {
   static const char* const kWords[] = {"one ", "two ", "three ", "four\r\n", "five ", "six "};
-  Bytes v;
-  v.reserve(n);
-  std::mt19937 rng(seed);
-  while (v.size() < n) {
-    for (const char* p = kWords[rng() % 6]; *p && v.size() < n; ++p) v.push_back(static_cast<uint8_t>(*p));
-  }
-  return v;
+  return container_test::WordText(n, seed, kWords);
 }
 
-std::string ExceptionText(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no exception>";
-}
-
-class FileStreamTest : public ::testing::Test {
+class FileStreamTest : public container_test::OpenContainerTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vv_fstream_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "store.sfs").string();
-  }
-  void TearDown() override {
-    c_.reset();
-    fs::remove_all(dir_);
-  }
-  void Make(uint8_t defaultMethod) {
-    c_.reset();
-    c_ = std::make_unique<TSingleFileSystem>(path_, kModeCreate, "", "", "", defaultMethod);
-  }
-  void Reopen() {
-    c_.reset();
-    c_ = std::make_unique<TSingleFileSystem>(path_, 2, "", "", "", 0);
-  }
+  FileStreamTest() : OpenContainerTest("vv_fstream_") {}
+
   std::unique_ptr<TSFSFileStream> Stream(const std::string& name, uint16_t mode, uint8_t method = 0) {
     return std::make_unique<TSFSFileStream>(c_.get(), name, mode, "", "", "", method);
   }
-  Bytes Stored(const std::string& name) {
-    TSFSUserFileStream raw(c_.get(), name, 0, "", "", "");
-    Bytes out(static_cast<size_t>(raw.GetSize()));
-    raw.SetPosition(0);
-    if (!out.empty()) raw.ReadBuffer(out.data(), static_cast<int32_t>(out.size()));
-    return out;
-  }
-  static Bytes ReadAll(TStream& s) {
-    s.SetPosition(0);
-    Bytes out(static_cast<size_t>(s.GetSize()));
-    if (!out.empty()) s.ReadBuffer(out.data(), static_cast<int32_t>(out.size()));
-    return out;
-  }
-  std::string DiskPath(const std::string& leaf) const { return (dir_ / leaf).string(); }
-  static void WriteDisk(const std::string& path, const Bytes& b) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-  }
-  static Bytes ReadDisk(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  }
-
-  fs::path dir_;
-  std::string path_;
-  std::unique_ptr<TSingleFileSystem> c_;
 };
 
 TEST_F(FileStreamTest, ReadOnlyRefusesWriteAndSetSizeOnly) {
