@@ -45,7 +45,8 @@ inline Bytes CompressWhole(BlockCompressor compress, const Bytes& raw, int32_t p
 
 // Decompresses `stored` with the output first sized by `estimate` and
 // expects exactly `raw` back, with its length reported.
-inline void ExpectDecodes(BlockDecompressor decompress, const Bytes& stored, int32_t estimate, const Bytes& raw) {
+inline void ExpectDecodes(BlockDecompressor decompress, const Bytes& stored, int32_t estimate,
+                          const Bytes& raw) {
   Bytes decoded;
   int32_t rawLength = -1;
   decompress(stored.data(), static_cast<int32_t>(stored.size()), estimate, decoded, rawLength);
